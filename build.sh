@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# One entry point for setting up, building, testing and demonstrating the plug-in.
+#   ./build.sh deps    install what is missing (Debian, as root)
+#   ./build.sh build   build the native and the win32 targets
+#   ./build.sh test    deps + build + every test (native, sanitizers, Wine)
+#   ./build.sh demo    deps + build + the denoising demo into out/demo/
+set -euo pipefail
+cd "$(dirname "$0")"
+
+JOBS=${JOBS:-$(nproc)}
+
+need_pkgs=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev
+           g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth ffmpeg
+           imagemagick fonts-dejavu-core fonts-liberation python3 python3-numpy
+           python3-matplotlib)
+
+deps() {
+    local missing=()
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+        export FORCE_UPDATE=1
+    fi
+    for p in "${need_pkgs[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    cmake --preset native >/dev/null
+    cmake --build --preset native -j "$JOBS"
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 -j "$JOBS"
+}
+
+build_sanitize() {
+    cmake --preset sanitize >/dev/null
+    cmake --build --preset sanitize -j "$JOBS"
+}
+
+run_tests() {
+    ctest --preset native
+    ctest --preset sanitize
+    ctest --preset win32
+}
+
+case "${1:-}" in
+    deps)  deps ;;
+    build) build ;;
+    test)  deps; build; build_sanitize; run_tests ;;
+    demo)  deps; build; ./demo/run_demo.sh ;;
+    *) echo "usage: $0 deps|build|test|demo" >&2; exit 2 ;;
+esac

@@ -1,0 +1,31 @@
+# orv_add_subsystem(<target> [DEPS <libs...>])
+# A static library from every .cpp of the current folder, leaving out the
+# other platform's *_win32.cpp / *_posix.cpp, plus x86/*.cpp when SIMD kernels
+# are built. *_avx2.cpp files get AVX2 code generation (their callers check the
+# CPU at run time).
+function(orv_add_subsystem target)
+  cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(ORV_SIMD)
+    file(GLOB simd CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/x86/*.cpp)
+    list(APPEND sources ${simd})
+  endif()
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$|_none\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  foreach(src IN LISTS sources)
+    if(src MATCHES "_avx2\\.cpp$")
+      set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "-mavx2")
+    endif()
+  endforeach()
+  if(NOT sources)
+    # A subsystem whose sources are still to come builds as an empty library.
+    set(sources ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
+    file(WRITE ${sources} "")
+  endif()
+  add_library(${target} STATIC ${sources})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC orv_platform ${S_DEPS})
+endfunction()

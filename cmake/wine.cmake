@@ -1,0 +1,55 @@
+# orv_add_test(NAME <name> COMMAND <target> [args...] [GUI])
+# Registers a test that runs natively, or under Wine for the win32 build.
+# Wine tests share one prefix inside the build tree, created once by a fixture;
+# GUI tests additionally run inside a private Xvfb display.
+if(WIN32)
+  set(ORV_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  set(ORV_WINE_ENV
+      "WINEPREFIX=${ORV_WINEPREFIX}"
+      "WINEDEBUG=-all"
+      "WINEDLLOVERRIDES=mscoree,mshtml="
+      "WINEARCH=win32")
+endif()
+
+function(orv_add_test)
+  cmake_parse_arguments(T "GUI" "NAME" "COMMAND" ${ARGN})
+  if(WIN32)
+    if(NOT TEST wine_prefix)
+      add_test(NAME wine_prefix COMMAND wineboot -i)
+      set_tests_properties(wine_prefix PROPERTIES
+        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 600)
+    endif()
+    list(GET T_COMMAND 0 tgt)
+    list(SUBLIST T_COMMAND 1 -1 rest)
+    if(T_GUI)
+      add_test(NAME ${T_NAME}
+        COMMAND xvfb-run -a -s "-screen 0 1024x768x24" wine $<TARGET_FILE:${tgt}> ${rest}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    else()
+      add_test(NAME ${T_NAME} COMMAND wine $<TARGET_FILE:${tgt}> ${rest}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES
+      ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_REQUIRED wine TIMEOUT 900)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_COMMAND} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 900)
+  endif()
+endfunction()
+
+# GoogleTest: the Debian package natively, built from its sources for Windows.
+function(orv_find_gtest)
+  if(TARGET GTest::gtest_main)
+    return()
+  endif()
+  if(WIN32)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endfunction()

@@ -1,0 +1,134 @@
+#pragma once
+// The motion-compensated denoise engine: one ChannelProcessor per colour
+// plane, its padded planes and motion field, the predictive motion search,
+// the noise analysis and the two temporal filters.
+#include <cstddef>
+#include <cstdint>
+
+namespace engine {
+
+// A two-dimensional array of equally sized elements inside a margin.
+// Element (x, y) lies at origin + y * rowStep + x * elementStep; x and y may
+// reach into the margin.
+template <typename T>
+struct Grid {
+    T* buffer = nullptr;       // owned allocation, 16-byte aligned; null when none
+    int32_t stride = 0;        // padded width in elements
+    int32_t paddedHeight = 0;  // visible height plus the margin above and below
+    T* origin = nullptr;       // visible element (0, 0)
+    int32_t width = 0;         // visible width in elements
+    int32_t height = 0;        // visible height in elements
+    int32_t elementStep = 0;   // bytes per element
+    int32_t rowStep = 0;       // bytes per row
+
+    T* Row(int32_t y) const { return origin + static_cast<ptrdiff_t>(y) * stride; }
+    T& At(int32_t x, int32_t y) const { return origin[static_cast<ptrdiff_t>(y) * stride + x]; }
+};
+
+// An 8-bit plane; stride is also the byte distance between rows.
+using Plane = Grid<uint8_t>;
+
+// Motion of one 8x8 block, from the block in the current plane to its match
+// in the reference plane.
+struct BlockMotion {
+    int32_t dx;
+    int32_t dy;
+    int32_t cost;       // SAD at (dx, dy), 0..16320, compared unsigned
+    int32_t deviation;  // rounded mean squared distance to accepted neighbours
+    int32_t meanDx;     // rounded mean dx of accepted neighbours
+    int32_t meanDy;     // rounded mean dy of accepted neighbours
+    int32_t valid;      // nonzero: the compensated filter processes this block
+};
+
+// One BlockMotion per whole 8x8 block, with two zero records of margin on
+// every side so that neighbour lookups at the picture edge need no test.
+using VectorField = Grid<BlockMotion>;
+
+constexpr int32_t kBorder = 64;          // plane margin in pixels
+constexpr int32_t kFieldMargin = 2;      // motion-field margin in records
+constexpr int32_t kHistogramBins = 16320;
+constexpr int32_t kRingLength = 50;
+
+class ChannelProcessor {
+public:
+    ChannelProcessor();
+    ~ChannelProcessor();
+    ChannelProcessor(const ChannelProcessor&) = delete;
+    ChannelProcessor& operator=(const ChannelProcessor&) = delete;
+
+    // Frees and replaces every buffer for a plane of width x height with
+    // blocks of blockWidth x blockHeight. The statistics and histories carry
+    // over. Returns false when a buffer could not be obtained; the processor
+    // then holds no buffer at all and must not be used until the next
+    // successful Allocate.
+    bool Allocate(int32_t width, int32_t height, int32_t blockWidth, int32_t blockHeight);
+    bool IsAllocated() const { return costHistogram != nullptr; }
+
+    // Fills modeBinHistory with value; the write index and noiseLevel stay.
+    void SeedNoiseHistory(int32_t value);
+
+    // Gives every block of `motion` a vector by the predictive gradient search.
+    void EstimateMotion(const Plane& current, const Plane& reference, VectorField& motion);
+
+    // Histogram, SNR, noise level and scene change from the search's costs;
+    // ends with RefineMotion unless a scene change was detected.
+    void AnalyseMotion(const Plane& current, const Plane& reference, VectorField& motion);
+
+    // Zero preference, neighbourhood measurement and re-check of the field.
+    void RefineMotion(const Plane& current, const Plane& reference, VectorField& motion,
+                      int32_t zeroLimit, int32_t acceptLimit);
+
+    int32_t blockWidth = 0;
+    int32_t blockHeight = 0;
+    Plane current;
+    Plane previous;
+    Plane smoothedCurrent;
+    Plane smoothedPrevious;
+    VectorField motion;
+    int32_t border = kBorder;
+    int32_t* costHistogram = nullptr;  // kHistogramBins bins, 16-byte aligned
+    int32_t lowerBin = 0;
+    int32_t peakCount = 0;
+    int32_t upperBin = 0;
+    int32_t meanUpperBin = 0;
+    int32_t upperBinHistory[kRingLength] = {};
+    int32_t upperBinIndex = 0;
+    int32_t modeBin = 0;
+    int32_t noiseLevel = 0;
+    int32_t modeBinHistory[kRingLength] = {};
+    int32_t modeBinIndex = 0;
+    double frameSnr = 0.0;
+    double meanSnr = 0.0;
+    double snrHistory[kRingLength] = {};
+    int32_t snrIndex = 0;
+    int32_t sceneChange = 0;
+
+private:
+    void Release();
+};
+
+// Exchanges two plane descriptors whole (buffers change owner with them).
+void SwapPlanes(Plane& a, Plane& b);
+
+// Sum of absolute differences of block (bx, by) of `current` against the
+// block of `reference` displaced by (dx, dy); both use current's stride.
+uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int32_t by,
+                   int32_t dx, int32_t dy);
+
+// Vertical low-pass (rounding-up byte averages) over 8-pixel groups;
+// the first and last rows are copied.
+void SmoothVertically(const Plane& source, Plane& target);
+
+// Recursive temporal filter against the co-located previous output.
+void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold);
+
+// The same per-pixel rule block by block along the motion vectors; blocks
+// with valid == 0 are left untouched.
+void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
+                               int32_t blockWidth, int32_t blockHeight, int32_t threshold);
+
+// trunc: a floating-point value to int32, rounding toward zero. Values that
+// are NaN or outside the int32 range give 0, so no conversion is undefined.
+int32_t Trunc(double value);
+
+}  // namespace engine

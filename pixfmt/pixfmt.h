@@ -1,0 +1,31 @@
+#pragma once
+// Conversions between the host's frame formats and the engine's planes.
+// The kernels behind these are chosen once per process from the CPU flags.
+#include <cstdint>
+
+#include "engine/engine.h"
+
+namespace pixfmt {
+
+struct Geometry {
+    int32_t width;
+    int32_t height;
+};
+
+// Packed 4:2:2 (Y0 U Y1 V, rows top-down, row length width*2) into three
+// planes: Y full width, U and V half width, full height. Rows come from the Y
+// plane's height, groups of 8 pixels from its width / 8.
+void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
+                 engine::Plane& v);
+
+// The planes back into the packed frame; rows and groups from the geometry.
+void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
+                const engine::Plane& v);
+
+// Bottom-up 24-bit BGR into packed 4:2:2, top row first (full-range BT.601).
+void RgbToPacked(const uint8_t* rgb, uint8_t* packed, const Geometry& geometry);
+
+// Packed 4:2:2 back into bottom-up 24-bit BGR.
+void PackedToRgb(const uint8_t* packed, uint8_t* rgb, const Geometry& geometry);
+
+}  // namespace pixfmt

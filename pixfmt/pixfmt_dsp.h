@@ -1,0 +1,25 @@
+#pragma once
+// Row kernels of the pixel-format conversions, one table per CPU.
+#include <cstdint>
+
+#include "platform/cpu.h"
+
+namespace pixfmt {
+
+struct PixfmtDsp {
+    // groups: 8-pixel groups (16 packed bytes -> 8 Y, 4 U, 4 V). No alignment
+    // required; reads and writes exactly the bytes of those groups.
+    void (*split_row)(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups);
+    void (*pack_row)(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups);
+};
+
+void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups);
+void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups);
+
+// Fills every slot with the scalar reference, then upgrades what flags allow.
+void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags);
+
+// The table chosen once for this process.
+const PixfmtDsp& ActiveDsp();
+
+}  // namespace pixfmt

@@ -1,0 +1,49 @@
+#include "pixfmt/pixfmt.h"
+#include "pixfmt/pixfmt_dsp.h"
+
+namespace pixfmt {
+
+void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) {
+    for (int32_t g = 0; g < groups; ++g) {
+        const uint8_t* b = packed + 16 * g;
+        for (int i = 0; i < 8; ++i) y[8 * g + i] = b[2 * i];
+        for (int i = 0; i < 4; ++i) {
+            u[4 * g + i] = b[4 * i + 1];
+            v[4 * g + i] = b[4 * i + 3];
+        }
+    }
+}
+
+void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups) {
+    for (int32_t g = 0; g < groups; ++g) {
+        uint8_t* b = packed + 16 * g;
+        for (int i = 0; i < 4; ++i) {
+            b[4 * i + 0] = y[8 * g + 2 * i];
+            b[4 * i + 1] = u[4 * g + i];
+            b[4 * i + 2] = y[8 * g + 2 * i + 1];
+            b[4 * i + 3] = v[4 * g + i];
+        }
+    }
+}
+
+void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
+                 engine::Plane& v) {
+    const PixfmtDsp& dsp = ActiveDsp();
+    const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
+    const int32_t groups = y.width / 8;
+    for (int32_t r = 0; r < y.height; ++r) {
+        dsp.split_row(frame + r * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
+    }
+}
+
+void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
+                const engine::Plane& v) {
+    const PixfmtDsp& dsp = ActiveDsp();
+    const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
+    const int32_t groups = geometry.width / 8;
+    for (int32_t r = 0; r < geometry.height; ++r) {
+        dsp.pack_row(frame + r * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
+    }
+}
+
+}  // namespace pixfmt
