@@ -53,6 +53,6 @@ case "${1:-}" in
     deps)  deps ;;
     build) build ;;
     test)  deps; build; build_sanitize; run_tests ;;
-    demo)  deps; build; ./demo/run_demo.sh ;;
+    demo)  deps; build; ./host/demo.sh ;;
     *) echo "usage: $0 deps|build|test|demo" >&2; exit 2 ;;
 esac
