@@ -1,9 +1,14 @@
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+
 #include "pixfmt/pixfmt.h"
 #include "pixfmt/pixfmt_dsp.h"
 
 namespace pixfmt {
 
 void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) {
+    assert(groups >= 0);
     for (int32_t g = 0; g < groups; ++g) {
         const uint8_t* b = packed + 16 * g;
         for (int i = 0; i < 8; ++i) y[8 * g + i] = b[2 * i];
@@ -15,6 +20,7 @@ void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int3
 }
 
 void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups) {
+    assert(groups >= 0);
     for (int32_t g = 0; g < groups; ++g) {
         uint8_t* b = packed + 16 * g;
         for (int i = 0; i < 4; ++i) {
@@ -26,23 +32,33 @@ void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8
     }
 }
 
+// The split takes rows and groups from the Y plane, the pack from the
+// geometry. Both are also held to the other's extent, so that a plane and a
+// geometry that disagree can never send a row past its buffer; in the
+// pipeline they always agree. Frames narrower than one group are not touched.
 void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
                  engine::Plane& v) {
+    if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
+    const int32_t groups = std::min(y.width, geometry.width) / 8;
+    const int32_t rows = std::min(y.height, geometry.height);
+    if (groups <= 0) return;
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    const int32_t groups = y.width / 8;
-    for (int32_t r = 0; r < y.height; ++r) {
-        dsp.split_row(frame + r * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
+    for (int32_t r = 0; r < rows; ++r) {
+        dsp.split_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }
 
 void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
                 const engine::Plane& v) {
+    if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
+    const int32_t groups = std::min(y.width, geometry.width) / 8;
+    const int32_t rows = std::min(y.height, geometry.height);
+    if (groups <= 0) return;
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    const int32_t groups = geometry.width / 8;
-    for (int32_t r = 0; r < geometry.height; ++r) {
-        dsp.pack_row(frame + r * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
+    for (int32_t r = 0; r < rows; ++r) {
+        dsp.pack_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }
 
