@@ -43,16 +43,23 @@ build_sanitize() {
     cmake --build --preset sanitize -j "$JOBS"
 }
 
+build_tsan() {
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan -j "$JOBS" --target plugin_threading_test
+}
+
 run_tests() {
     ctest --preset native
     ctest --preset sanitize
+    ctest --preset tsan -R plugin_threading
+    # After the native run: the win32 run compares its frames with the native ones.
     ctest --preset win32
 }
 
 case "${1:-}" in
     deps)  deps ;;
     build) build ;;
-    test)  deps; build; build_sanitize; run_tests ;;
+    test)  deps; build; build_sanitize; build_tsan; run_tests ;;
     demo)  deps; build; ./host/demo.sh ;;
     *) echo "usage: $0 deps|build|test|demo" >&2; exit 2 ;;
 esac
