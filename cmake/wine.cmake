@@ -20,7 +20,8 @@ function(orv_add_test)
         ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 600)
     endif()
     list(GET T_COMMAND 0 tgt)
-    list(SUBLIST T_COMMAND 1 -1 rest)
+    set(rest ${T_COMMAND})
+    list(REMOVE_AT rest 0)
     if(T_GUI)
       add_test(NAME ${T_NAME}
         COMMAND xvfb-run -a -s "-screen 0 1024x768x24" wine $<TARGET_FILE:${tgt}> ${rest}
