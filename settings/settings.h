@@ -54,7 +54,7 @@ enum class ValueType : uint32_t {
 struct SettingDescriptor {
     uint32_t type;         // ValueType code; rows above 12 are skipped
     const char* key;       // INI key
-    void* value;           // the value, of the width the type gives
+    void* value;           // the value, of the width the type gives (std::string for type 12)
     uint32_t defaultLow;   // default (low word), or const char* text for type 12 via defaultText
     uint32_t defaultHigh;  // high word of a 64-bit default
     const char* defaultText = nullptr;
@@ -111,7 +111,8 @@ public:
     void Load(int32_t hostValue, ChannelExistsFn channelExists);
     // The same with given facts (tests, and hosts that choose the file).
     void Load(const LocationFacts& facts, int32_t hostValue, ChannelExistsFn channelExists);
-    // Defaults only, no file: what a missing settings file gives.
+    // Defaults only, no file: what a missing settings file gives. No path is
+    // kept, so a later Save writes nothing.
     void LoadDefaults();
     // Writes the file when its text changed.
     void Save();
@@ -140,6 +141,8 @@ public:
     Location location;
 
 private:
+    void LoadFromDocument();
+
     struct Files;
     Files* files_;  // IniDocument and IniWriter
 };
