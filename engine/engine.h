@@ -47,6 +47,7 @@ using VectorField = Grid<BlockMotion>;
 constexpr int32_t kBorder = 64;          // plane margin in pixels
 constexpr int32_t kFieldMargin = 2;      // motion-field margin in records
 constexpr int32_t kHistogramBins = 16320;
+constexpr uint32_t kMaxBlockCost = 16320;  // 64 x 255: every pixel differs fully
 constexpr int32_t kRingLength = 50;
 
 class ChannelProcessor {
@@ -112,6 +113,8 @@ void SwapPlanes(Plane& a, Plane& b);
 
 // Sum of absolute differences of block (bx, by) of `current` against the
 // block of `reference` displaced by (dx, dy); both use current's stride.
+// A block that would leave either allocation (or planes of unequal geometry)
+// gives kMaxBlockCost without reading anything.
 uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int32_t by,
                    int32_t dx, int32_t dy);
 

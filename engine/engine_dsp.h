@@ -1,0 +1,79 @@
+#pragma once
+// Pixel kernels of the denoise engine, one table per CPU. Internal to engine/.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/cpu.h"
+
+namespace engine {
+
+// Per-call constants of the temporal filter rule, both 16-bit values:
+// gain = 16384 / threshold for threshold > 0, else 16384; threshold is the
+// comparison limit, already clamped to 0..32767 (see MakeFilterParams).
+struct FilterParams {
+    int32_t gain;
+    int32_t threshold;
+};
+
+struct EngineDsp {
+    // Sum of absolute differences of the 8x8 block at cur against the one at
+    // ref, both rows `stride` bytes apart: 0..16320. Reads exactly 8 bytes of
+    // 8 rows from each; no alignment required.
+    uint32_t (*sad_8x8)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
+
+    // The two gradient probes together: out[0] = SAD against ref + 1,
+    // out[1] = SAD against ref + stride. Reads 9 bytes of 9 rows of ref.
+    void (*sad_8x8_probes)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept;
+
+    // The temporal filter rule on n pixels (n >= 0, any value) of cur against
+    // prev, in place: cur[i] = rule(cur[i], prev[i]). Touches exactly n bytes
+    // of each; no alignment required. prev may equal cur but must not overlap
+    // it otherwise.
+    void (*filter_row)(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
+
+    // The rule on one 8x8 block; cur and prev rows both `stride` bytes apart.
+    void (*filter_block_8x8)(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
+
+    // dst[i] = avg(avg(above[i], below[i]), mid[i]) with avg(a, b) = (a + b + 1) >> 1,
+    // for n >= 0 pixels. dst must not overlap the sources. No alignment required.
+    void (*smooth_row)(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
+                       int32_t n) noexcept;
+};
+
+uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
+void sad_8x8_probes_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept;
+void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
+void filter_block_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
+void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
+                  int32_t n) noexcept;
+
+// Fills every slot with the scalar reference, then upgrades what flags allow.
+void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags);
+
+// The table chosen once for this process.
+const EngineDsp& ActiveDsp();
+
+// The filter constants for a threshold. Thresholds above 32767 behave like
+// 32767 and thresholds below 0 like 0, so a 16-bit lane never wraps: every
+// threshold outside 1..255 leaves the plane unchanged, as 0 does.
+inline FilterParams MakeFilterParams(int32_t threshold) {
+    FilterParams p;
+    p.gain = threshold > 0 ? 16384 / threshold : 16384;
+    p.threshold = threshold < 0 ? 0 : (threshold > 32767 ? 32767 : threshold);
+    return p;
+}
+
+// The rule for one pixel, in the 16-bit arithmetic of the vector forms.
+inline uint8_t FilterPixel(int32_t c, int32_t p, FilterParams params) {
+    const int32_t d = c - p;
+    const int32_t a = d < 0 ? -d : d;
+    // a * gain < 16384 whenever a < threshold, so k fits a signed 16-bit lane.
+    const int32_t k = a < params.threshold ? a * params.gain : 16384;
+    // High half of the 32-bit product: an arithmetic shift, i.e. the floor.
+    const int32_t high = (4 * d * k) >> 16;
+    if (high == 0) return static_cast<uint8_t>(c);
+    const int32_t r = p + high;
+    return static_cast<uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
+}
+
+}  // namespace engine

@@ -1,0 +1,100 @@
+// Refinement of the searched field once the frame's noise statistics are
+// known: zero preference, neighbourhood measurement and re-check.
+#include "engine/engine.h"
+#include "engine/engine_dsp.h"
+#include "engine/engine_internal.h"
+
+namespace engine {
+
+namespace {
+
+inline bool InRange(int32_t dx, int32_t dy, int32_t limit) {
+    return dx > -limit && dx < limit && dy > -limit && dy < limit;
+}
+
+// Rounded mean of `sum` over `count` accepted neighbours, in single precision.
+inline int32_t RoundedMean(int32_t sum, int32_t count) {
+    return RoundHalfEven(static_cast<float>(sum) / static_cast<float>(count));
+}
+
+}  // namespace
+
+void ChannelProcessor::RefineMotion(const Plane& current, const Plane& reference, VectorField& motion,
+                                    int32_t zeroLimit, int32_t acceptLimit) {
+    if (motion.width <= 0 || motion.height <= 0 || motion.origin == nullptr) return;
+    if (border < 1 || !MotionGeometryOk(current, reference, motion, border)) return;
+    const EngineDsp& dsp = ActiveDsp();
+    const ptrdiff_t stride = current.stride;
+    const int32_t limit = border;
+
+    // Zero preference: take (0, 0) unless the vector is clearly better.
+    for (int32_t by = 0; by < motion.height; ++by) {
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            BlockMotion& rec = Record(motion, bx, by);
+            const uint32_t z = dsp.sad_8x8(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride);
+            const uint32_t cost = static_cast<uint32_t>(rec.cost);
+            // A vector the search cannot have produced is dropped the same way.
+            if (z <= cost || z - cost < static_cast<uint32_t>(zeroLimit) || !InRange(rec.dx, rec.dy, limit)) {
+                rec.dx = 0;
+                rec.dy = 0;
+                rec.cost = static_cast<int32_t>(z);
+            }
+        }
+    }
+
+    // Neighbourhood: mean vector and mean squared distance of the accepted
+    // neighbours. Writes only deviation and the means, so order is irrelevant.
+    static constexpr int32_t kAround[8][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1},
+                                              {1, 0},  {1, 1},   {0, 1},  {-1, 1}};
+    const uint32_t accept = static_cast<uint32_t>(acceptLimit);
+    for (int32_t by = 0; by < motion.height; ++by) {
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            BlockMotion& rec = Record(motion, bx, by);
+            int32_t sumX = 0, sumY = 0, sumSq = 0, count = 0;
+            for (const auto& off : kAround) {
+                const BlockMotion& nb = Record(motion, bx + off[0], by + off[1]);
+                if (static_cast<uint32_t>(nb.cost) > accept) continue;
+                const int32_t ex = nb.dx - rec.dx, ey = nb.dy - rec.dy;
+                sumX += nb.dx;
+                sumY += nb.dy;
+                sumSq += ex * ex + ey * ey;
+                ++count;
+            }
+            if (count == 0) {
+                rec.meanDx = rec.meanDy = rec.deviation = 0;
+            } else {
+                rec.meanDx = RoundedMean(sumX, count);
+                rec.meanDy = RoundedMean(sumY, count);
+                rec.deviation = RoundedMean(sumSq, count);
+            }
+        }
+    }
+
+    // Re-check: an outlier or a poor match tries the neighbourhood's vector,
+    // and is left unfiltered when that does not match well either.
+    for (int32_t by = 0; by < motion.height; ++by) {
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            BlockMotion& rec = Record(motion, bx, by);
+            if (rec.deviation <= 7 && rec.cost <= acceptLimit) continue;
+            bool taken = false;
+            if (InRange(rec.meanDx, rec.meanDy, limit)) {
+                const uint8_t* ref = BlockAt(reference, bx, by) + rec.meanDy * stride + rec.meanDx;
+                const uint32_t u = dsp.sad_8x8(BlockAt(current, bx, by), ref, stride);
+                if (static_cast<int32_t>(u) < acceptLimit) {
+                    rec.dx = rec.meanDx;
+                    rec.dy = rec.meanDy;
+                    rec.cost = static_cast<int32_t>(u);
+                    rec.valid = 1;
+                    taken = true;
+                }
+            }
+            if (!taken) {
+                rec.dx = 0;
+                rec.dy = 0;
+                rec.valid = 0;
+            }
+        }
+    }
+}
+
+}  // namespace engine

@@ -1,0 +1,33 @@
+// Vertical low-pass of the luma plane ahead of the motion search.
+#include <cassert>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/engine_dsp.h"
+
+namespace engine {
+
+void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
+                  int32_t n) noexcept {
+    assert(n >= 0);
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t outer = (above[i] + below[i] + 1) >> 1;
+        dst[i] = static_cast<uint8_t>((outer + mid[i] + 1) >> 1);
+    }
+}
+
+void SmoothVertically(const Plane& source, Plane& target) {
+    if (source.origin == nullptr || target.origin == nullptr || source.origin == target.origin) return;
+    if (source.width != target.width || source.height != target.height) return;
+    const EngineDsp& dsp = ActiveDsp();
+    const int32_t n = source.width / 8 * 8;
+    const int32_t h = source.height;
+    if (h <= 0 || n == 0) return;
+    std::memcpy(target.Row(0), source.Row(0), static_cast<size_t>(n));
+    for (int32_t r = 1; r < h - 1; ++r) {
+        dsp.smooth_row(target.Row(r), source.Row(r - 1), source.Row(r), source.Row(r + 1), n);
+    }
+    if (h > 1) std::memcpy(target.Row(h - 1), source.Row(h - 1), static_cast<size_t>(n));
+}
+
+}  // namespace engine
