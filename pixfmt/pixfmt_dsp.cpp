@@ -11,6 +11,8 @@ void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags) {
     if (flags.sse2) {
         dsp.split_row = split_row_sse2;
         dsp.pack_row = pack_row_sse2;
+        dsp.rgb_to_packed_row = rgb_to_packed_row_sse2;
+        dsp.packed_to_rgb_row = packed_to_rgb_row_sse2;
     }
 #else
     (void)flags;

@@ -29,6 +29,8 @@ void packed_to_rgb_row_c(const uint8_t* packed, uint8_t* rgb, int32_t pairs);
 #if defined(ORV_SIMD)
 void split_row_sse2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups);
 void pack_row_sse2(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups);
+void rgb_to_packed_row_sse2(const uint8_t* rgb, uint8_t* packed, int32_t pairs);
+void packed_to_rgb_row_sse2(const uint8_t* packed, uint8_t* rgb, int32_t pairs);
 #endif
 
 // Fills every slot with the scalar reference, then upgrades what flags allow.
