@@ -1,5 +1,7 @@
 # orv_add_test(NAME <name> COMMAND <target> [args...] [GUI])
 # Registers a test that runs natively, or under Wine for the win32 build.
+# 32-bit code may run under CPU emulation here, so Wine is slow: keep Wine
+# tests lean and the timeouts generous.
 # Wine tests share one prefix inside the build tree, created once by a fixture;
 # GUI tests additionally run inside a private Xvfb display.
 if(WIN32)
@@ -7,7 +9,7 @@ if(WIN32)
   set(ORV_WINE_ENV
       "WINEPREFIX=${ORV_WINEPREFIX}"
       "WINEDEBUG=-all"
-      "WINEDLLOVERRIDES=mscoree,mshtml="
+      "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
       "WINEARCH=win32")
 endif()
 
@@ -17,7 +19,7 @@ function(orv_add_test)
     if(NOT TEST wine_prefix)
       add_test(NAME wine_prefix COMMAND wineboot -i)
       set_tests_properties(wine_prefix PROPERTIES
-        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 600)
+        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 1800)
     endif()
     list(GET T_COMMAND 0 tgt)
     set(rest ${T_COMMAND})
