@@ -103,7 +103,7 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 bool ParseCommandLine(const std::vector<std::string>& args, Options& options, std::string& error) {
     Options o;
     std::vector<std::string> positional;
-    bool haveSize = false, haveFormat = false, optionsEnded = false;
+    bool haveSize = false, optionsEnded = false;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -175,7 +175,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options& options, st
                 error = "--format: '" + value + "' is not yuyv422, bgr24 or y4m";
                 return false;
             }
-            haveFormat = true;
         } else if (name == "--frames") {
             if (!ParseCount(value, o.maxFrames)) {
                 error = "--frames: '" + value + "' is not a number of frames";
@@ -213,7 +212,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options& options, st
         error = "--size applies to raw input only: add --format yuyv422 or --format bgr24";
         return false;
     }
-    if (!haveFormat) o.kind = StreamKind::Y4m;
     if (o.kind == StreamKind::Yuyv422 && o.width % 2 != 0) {
         error = "yuyv422 frames need an even width (pixel pairs share chroma), got " + std::to_string(o.width);
         return false;
@@ -299,8 +297,9 @@ Output and control
                        shows it, and this frame's own), the threshold in force,
                        the noise level and the scene-change flag
   --frames N           stop after N frames
-  --bench              print the time spent in the filter apart from reading,
-                       converting and writing, when done
+  --bench              when done, print the time spent in the filter apart from
+                       reading, converting and writing (elapsed and processor
+                       time) and the frames per second of each
   -q, --quiet          no progress line and no notes
   -h, --help           this text
   --version            the version

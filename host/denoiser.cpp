@@ -1,5 +1,7 @@
 #include "host/denoiser.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstring>
@@ -11,6 +13,12 @@
 namespace host {
 
 namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
 
 constexpr char kChannelName[] = "orv-denoise";
 static_assert(offsetof(ChannelInfo, name) + sizeof kChannelName <= 64, "channel record storage");
@@ -45,15 +53,18 @@ void Denoiser::Start(const VideoFormat& format, const Options& options) {
     g.demoMode.store(options.demo ? 1 : 0, std::memory_order_relaxed);
     running_ = true;
     filterSeconds_ = 0.0;
+    filterCpuSeconds_ = 0.0;
 }
 
 bool Denoiser::Process(uint8_t* frame) {
     FrameRequest request{};
     request.pixels = frame;
     request.channel = reinterpret_cast<ChannelInfo*>(channel_);
+    const double cpuStart = ThreadCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const int32_t result = plugin::ProcessFrame(&request);
     filterSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    filterCpuSeconds_ += ThreadCpuSeconds() - cpuStart;
     return result != 0;
 }
 

@@ -29,13 +29,16 @@ public:
 
     void Stop();
 
-    // Seconds spent inside the plug-in's frame entry point so far.
+    // Seconds spent inside the plug-in's frame entry point so far: elapsed,
+    // and processor time of this thread (which other busy processes do not inflate).
     double FilterSeconds() const { return filterSeconds_; }
+    double FilterCpuSeconds() const { return filterCpuSeconds_; }
 
 private:
     alignas(8) unsigned char channel_[64];  // the host's ChannelInfo, its name stored behind it
     bool running_ = false;
     double filterSeconds_ = 0.0;
+    double filterCpuSeconds_ = 0.0;
 };
 
 }  // namespace host

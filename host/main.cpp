@@ -127,12 +127,12 @@ int Run(const host::Options& options) {
 
     if (options.bench) {
         const double filter = denoiser.FilterSeconds();
+        const double cpu = denoiser.FilterCpuSeconds();
+        auto rate = [frames](double seconds) { return seconds > 0.0 ? static_cast<double>(frames) / seconds : 0.0; };
         std::fprintf(stderr,
                      "orv-denoise: bench: frames=%" PRId64 " size=%dx%d filter_s=%.6f filter_fps=%.1f "
-                     "total_s=%.6f total_fps=%.1f\n",
-                     frames, format.width, format.height, filter,
-                     filter > 0.0 ? static_cast<double>(frames) / filter : 0.0, total,
-                     total > 0.0 ? static_cast<double>(frames) / total : 0.0);
+                     "filter_cpu_s=%.6f filter_cpu_fps=%.1f total_s=%.6f total_fps=%.1f\n",
+                     frames, format.width, format.height, filter, rate(filter), cpu, rate(cpu), total, rate(total));
     }
     return status;
 }
