@@ -1,13 +1,14 @@
 // The settings dialog as a real window: a modeless dialog from template 5000,
 // owned by the host's window, whose procedure hands every message of the
 // message map to SettingsDialog.
+#include "ui/win32_dialogs.h"  // <windows.h> first
+
 #include <commctrl.h>
 
 #include "plugin/plugin_state.h"
 #include "resources/resource.h"
 #include "ui/settings_dialog.h"
 #include "ui/ui.h"
-#include "ui/win32_dialogs.h"
 
 namespace ui {
 
