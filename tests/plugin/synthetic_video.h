@@ -70,7 +70,8 @@ struct SyntheticVideo {
         }
     }
 
-    // Clean and noisy bottom-up BGR frames.
+    // Clean and noisy bottom-up BGR frames: a grey picture (which survives
+    // the 4:2:2 round trip exactly) with noise on every colour byte.
     void Rgb(int frame, std::vector<uint8_t>& clean, std::vector<uint8_t>& noisy) const {
         clean.assign(static_cast<size_t>(width) * height * 3, 0);
         noisy = clean;
@@ -79,11 +80,10 @@ struct SyntheticVideo {
         for (int32_t y = 0; y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
                 size_t i = (static_cast<size_t>(height - 1 - y) * width + x) * 3;
-                uint8_t base = CleanLuma(x + shift, y + frame / 2, Scene(frame));
-                uint8_t bgr[3] = {base, Clamp8(base + 30 - (y & 63)), Clamp8(255 - base)};
+                uint8_t grey = CleanLuma(x + shift, y + frame / 2, Scene(frame));
                 for (int c = 0; c < 3; ++c) {
-                    clean[i + c] = bgr[c];
-                    noisy[i + c] = Clamp8(bgr[c] + rng.Gaussian(sigma));
+                    clean[i + c] = grey;
+                    noisy[i + c] = Clamp8(grey + rng.Gaussian(sigma));
                 }
             }
         }
