@@ -40,7 +40,8 @@ echo "demo: generating $frames frames of a 720x576 landscape pan, clean and with
 echo "demo: denoising with motion compensation on all planes"
 "$bin" --mc yuv --stats "$out/stats.csv" --bench "$work/noisy.y4m" "$work/denoised.y4m" 2> "$work/bench.txt" \
     || { cat "$work/bench.txt" >&2; exit 1; }
-filter_fps=$(sed -n 's/.*filter_fps=\([0-9.]*\).*/\1/p' "$work/bench.txt")
+filter_fps=$(sed -n 's/.* filter_fps=\([0-9.]*\).*/\1/p' "$work/bench.txt")
+cpu_fps=$(sed -n 's/.* filter_cpu_fps=\([0-9.]*\).*/\1/p' "$work/bench.txt")
 total_fps=$(sed -n 's/.*total_fps=\([0-9.]*\).*/\1/p' "$work/bench.txt")
 
 echo "demo: encoding the videos"
@@ -62,7 +63,8 @@ summary=$("$python" host/demo_report.py "$work/clean.y4m" "$work/noisy.y4m" "$wo
 {
     echo "orv-denoise demo: $frames frames, 720x576 4:2:2, Gaussian noise sigma $sigma (fixed seed)"
     echo "$summary" | sed 's/^/  /'
-    echo "  speed: $filter_fps fps inside the filter (one thread), $total_fps fps for the whole run with file I/O"
+    echo "  speed: $cpu_fps fps inside the filter by processor time (one thread; $filter_fps fps by the clock"
+    echo "         on this machine now), $total_fps fps for the whole run with file I/O"
     echo "  files in out/demo/: denoised.mkv (lossless), denoised.mp4, noisy.mp4, compare.mp4,"
     echo "                      before_after.png, quality.png, stats.csv"
 } | tee "$out/summary.txt"

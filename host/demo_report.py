@@ -155,7 +155,7 @@ def main():
         (den, f"denoised ({p_denoised[n - 1]:.1f} dB)"),
         (clean, "clean original"),
     ]
-    fig, axes = plt.subplots(1, 3, figsize=(15.5, 6.0))
+    fig, axes = plt.subplots(1, 3, figsize=(15.5, 5.0))
     for ax, (yuv, label) in zip(axes, panels):
         rgb = to_rgb(*yuv)[cy:cy + ch, cx:cx + cw]
         ax.imshow(np.repeat(np.repeat(rgb, 2, axis=0), 2, axis=1), interpolation="nearest")
