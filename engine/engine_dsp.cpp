@@ -2,7 +2,7 @@
 
 namespace engine {
 
-#if defined(ORV_SIMD) && defined(ORV_ENGINE_SSE2)
+#if defined(ORV_SIMD)
 uint32_t sad_8x8_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
 void sad_8x8_probes_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept;
 void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
@@ -17,7 +17,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     dsp.filter_row = filter_row_c;
     dsp.filter_block_8x8 = filter_block_8x8_c;
     dsp.smooth_row = smooth_row_c;
-#if defined(ORV_SIMD) && defined(ORV_ENGINE_SSE2)
+#if defined(ORV_SIMD)
     if (flags.sse2) {
         dsp.sad_8x8 = sad_8x8_sse2;
         dsp.sad_8x8_probes = sad_8x8_probes_sse2;

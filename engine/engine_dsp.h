@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/engine.h"
 #include "platform/cpu.h"
 
 namespace engine {
@@ -52,6 +53,22 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags);
 
 // The table chosen once for this process.
 const EngineDsp& ActiveDsp();
+
+// The engine's operations on an explicit kernel table; the public functions
+// of engine.h call these with ActiveDsp(). Tests run the scalar and the SIMD
+// table side by side through them.
+class ChannelProcessor;
+void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target);
+void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold);
+void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
+                                   const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
+                                   int32_t threshold);
+void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
+                        const Plane& reference, VectorField& motion);
+void AnalyseMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
+                       const Plane& reference, VectorField& motion);
+void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
+                      const Plane& reference, VectorField& motion, int32_t zeroLimit, int32_t acceptLimit);
 
 // The filter constants for a threshold. Thresholds above 32767 behave like
 // 32767 and thresholds below 0 like 0, so a 16-bit lane never wraps: every

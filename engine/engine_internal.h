@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the engine's operations. Internal to engine/.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -49,6 +50,48 @@ inline bool MotionGeometryOk(const Plane& current, const Plane& reference, const
 
 // The record of block (bx, by); bx and by may reach two records into the margin.
 inline BlockMotion& Record(const VectorField& field, int32_t bx, int32_t by) { return field.At(bx, by); }
+
+struct Vector {
+    int32_t x;
+    int32_t y;
+};
+
+// Search prediction for block (bx, by): the mean, truncated toward zero, of
+// the left, above and above-right records whose cost is at most
+// neighbourLimit (unsigned); (0, 0) when none is.
+inline Vector PredictVector(const VectorField& field, int32_t bx, int32_t by, uint32_t neighbourLimit) {
+    const BlockMotion* neighbours[3] = {&Record(field, bx - 1, by), &Record(field, bx, by - 1),
+                                        &Record(field, bx + 1, by - 1)};
+    int32_t sumX = 0, sumY = 0, count = 0;
+    for (const BlockMotion* nb : neighbours) {
+        if (static_cast<uint32_t>(nb->cost) <= neighbourLimit) {
+            sumX += nb->dx;
+            sumY += nb->dy;
+            ++count;
+        }
+    }
+    if (count == 0) return {0, 0};
+    return {sumX / count, sumY / count};
+}
+
+struct Direction {
+    float x;
+    float y;
+};
+
+// Unit vector along the cost gradient (gx, gy) in single precision; (0, 0)
+// when the cost is flat.
+inline Direction GradientDirection(int32_t gx, int32_t gy) {
+    int32_t n = gx * gx + gy * gy;  // at most 2 * 16320^2, within int32
+    if (n == 0) n = 1;
+    const float inv = 1.0f / std::sqrt(static_cast<float>(n));
+    return {static_cast<float>(gx) * inv, static_cast<float>(gy) * inv};
+}
+
+// The descent candidate best + round(step * direction), ties to even.
+inline Vector Candidate(Vector best, float step, Direction dir) {
+    return {best.x + RoundHalfEven(step * dir.x), best.y + RoundHalfEven(step * dir.y)};
+}
 
 // Top-left pixel of block (bx, by) of an 8-bit plane.
 inline const uint8_t* BlockAt(const Plane& plane, int32_t bx, int32_t by) {

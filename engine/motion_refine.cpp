@@ -19,13 +19,12 @@ inline int32_t RoundedMean(int32_t sum, int32_t count) {
 
 }  // namespace
 
-void ChannelProcessor::RefineMotion(const Plane& current, const Plane& reference, VectorField& motion,
-                                    int32_t zeroLimit, int32_t acceptLimit) {
+void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
+                      const Plane& reference, VectorField& motion, int32_t zeroLimit, int32_t acceptLimit) {
     if (motion.width <= 0 || motion.height <= 0 || motion.origin == nullptr) return;
-    if (border < 1 || !MotionGeometryOk(current, reference, motion, border)) return;
-    const EngineDsp& dsp = ActiveDsp();
+    const int32_t limit = processor.border;
+    if (limit < 1 || !MotionGeometryOk(current, reference, motion, limit)) return;
     const ptrdiff_t stride = current.stride;
-    const int32_t limit = border;
 
     // Zero preference: take (0, 0) unless the vector is clearly better.
     for (int32_t by = 0; by < motion.height; ++by) {
@@ -95,6 +94,11 @@ void ChannelProcessor::RefineMotion(const Plane& current, const Plane& reference
             }
         }
     }
+}
+
+void ChannelProcessor::RefineMotion(const Plane& current, const Plane& reference, VectorField& motion,
+                                    int32_t zeroLimit, int32_t acceptLimit) {
+    RefineMotionWith(ActiveDsp(), *this, current, reference, motion, zeroLimit, acceptLimit);
 }
 
 }  // namespace engine

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "engine/engine_dsp.h"
 #include "engine/engine_internal.h"
 
 namespace engine {
@@ -47,10 +48,15 @@ int32_t Trunc(double value) {
     return static_cast<int32_t>(value);
 }
 
-void ChannelProcessor::AnalyseMotion(const Plane& current, const Plane& reference, VectorField& motion) {
-    if (costHistogram == nullptr || motion.width < 0 || motion.height < 0) return;
-    if (motion.width > 0 && motion.height > 0 && motion.origin == nullptr) return;
-    int32_t* bins = costHistogram;
+namespace {
+
+// The statistics part of the analysis: histogram, peak, extent, SNR, scene
+// change (which zeroes the field) and the rings. False, with nothing
+// changed, for a processor without buffers or a field without records.
+bool AnalyseStatistics(ChannelProcessor& p, VectorField& motion) {
+    if (p.costHistogram == nullptr || motion.width < 0 || motion.height < 0) return false;
+    if (motion.width > 0 && motion.height > 0 && motion.origin == nullptr) return false;
+    int32_t* bins = p.costHistogram;
 
     // Histogram of the costs as the search left them. A cost of 16320 (every
     // pixel differing by 255) has no bin and is not counted.
@@ -75,9 +81,9 @@ void ChannelProcessor::AnalyseMotion(const Plane& current, const Plane& referenc
     // exact multiple of 5 survives the double rounding (0.2 exceeds 1/5 by a
     // relative 2^-54, under half an ulp), and any other quotient lies at least
     // 0.2 away from an integer, far beyond the rounding error.
-    const int32_t oldPeak = peakCount;
-    peakCount = bins[0];
-    modeBin = 0;
+    const int32_t oldPeak = p.peakCount;
+    p.peakCount = bins[0];
+    p.modeBin = 0;
     int64_t s = bins[0];
     int32_t end = 1;  // bins from `end` on are zero after smoothing
     for (int32_t i = 1; i < kHistogramBins;) {
@@ -92,51 +98,63 @@ void ChannelProcessor::AnalyseMotion(const Plane& current, const Plane& referenc
         }
         s = (4 * s + bins[i]) / 5;
         bins[i] = static_cast<int32_t>(s);
-        if (s > peakCount) {
-            peakCount = static_cast<int32_t>(s);
-            modeBin = i;
+        if (s > p.peakCount) {
+            p.peakCount = static_cast<int32_t>(s);
+            p.modeBin = i;
         }
         end = ++i;
     }
 
     // Extent of the well-matched costs: where the smoothed histogram stays at
     // or above a tenth of its peak.
-    const int32_t level = Trunc(static_cast<double>(peakCount) * 0.1);
-    lowerBin = 0;
-    while (lowerBin < kHistogramBins - 1 && bins[lowerBin] < level) ++lowerBin;
+    const int32_t level = Trunc(static_cast<double>(p.peakCount) * 0.1);
+    p.lowerBin = 0;
+    while (p.lowerBin < kHistogramBins - 1 && bins[p.lowerBin] < level) ++p.lowerBin;
     if (level <= 0) {
-        upperBin = kHistogramBins - 1;
+        p.upperBin = kHistogramBins - 1;
     } else {
         for (int32_t i = end - 1; i >= 1; --i) {
             if (bins[i] >= level) {
-                upperBin = i;
+                p.upperBin = i;
                 break;
             }
         }
     }
 
-    frameSnr = 20.0 * std::log10(8160.0 / (static_cast<double>(modeBin) + 1.0));
+    p.frameSnr = 20.0 * std::log10(8160.0 / (static_cast<double>(p.modeBin) + 1.0));
 
-    sceneChange = static_cast<double>(peakCount) < 0.7 * static_cast<double>(oldPeak) ? 1 : 0;
-    if (sceneChange != 0) {
+    p.sceneChange = static_cast<double>(p.peakCount) < 0.7 * static_cast<double>(oldPeak) ? 1 : 0;
+    if (p.sceneChange != 0) {
         if (motion.buffer != nullptr && motion.stride > 0 && motion.paddedHeight > 0) {
             std::memset(static_cast<void*>(motion.buffer), 0,
                         sizeof(BlockMotion) * static_cast<size_t>(motion.stride) * motion.paddedHeight);
         }
-        return;
+        return true;
     }
 
-    Push(upperBinHistory, upperBinIndex, upperBin);
-    meanUpperBin = IntegerRingMean(upperBinHistory);
-    Push(modeBinHistory, modeBinIndex, modeBin);
-    noiseLevel = IntegerRingMean(modeBinHistory);
-    Push(snrHistory, snrIndex, frameSnr);
-    meanSnr = GeometricMean([&](int32_t i) { return snrHistory[i]; });
+    Push(p.upperBinHistory, p.upperBinIndex, p.upperBin);
+    p.meanUpperBin = IntegerRingMean(p.upperBinHistory);
+    Push(p.modeBinHistory, p.modeBinIndex, p.modeBin);
+    p.noiseLevel = IntegerRingMean(p.modeBinHistory);
+    Push(p.snrHistory, p.snrIndex, p.frameSnr);
+    p.meanSnr = GeometricMean([&](int32_t i) { return p.snrHistory[i]; });
+    return true;
+}
 
-    const int32_t zeroLimit = Trunc(0.4 * (static_cast<double>(upperBin) - static_cast<double>(lowerBin)));
-    const int64_t accept = 3 * static_cast<int64_t>(meanUpperBin);
-    const int32_t acceptLimit = accept > INT32_MAX ? INT32_MAX : (accept < INT32_MIN ? INT32_MIN : static_cast<int32_t>(accept));
-    RefineMotion(current, reference, motion, zeroLimit, acceptLimit);
+}  // namespace
+
+void AnalyseMotionWith(const EngineDsp& dsp, ChannelProcessor& p, const Plane& current,
+                       const Plane& reference, VectorField& motion) {
+    if (!AnalyseStatistics(p, motion) || p.sceneChange != 0) return;
+    const int32_t zeroLimit = Trunc(0.4 * (static_cast<double>(p.upperBin) - static_cast<double>(p.lowerBin)));
+    const int64_t accept = 3 * static_cast<int64_t>(p.meanUpperBin);
+    const int32_t acceptLimit =
+        accept > INT32_MAX ? INT32_MAX : (accept < INT32_MIN ? INT32_MIN : static_cast<int32_t>(accept));
+    RefineMotionWith(dsp, p, current, reference, motion, zeroLimit, acceptLimit);
+}
+
+void ChannelProcessor::AnalyseMotion(const Plane& current, const Plane& reference, VectorField& motion) {
+    AnalyseMotionWith(ActiveDsp(), *this, current, reference, motion);
 }
 
 }  // namespace engine

@@ -16,10 +16,9 @@ void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const 
     }
 }
 
-void SmoothVertically(const Plane& source, Plane& target) {
+void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target) {
     if (source.origin == nullptr || target.origin == nullptr || source.origin == target.origin) return;
     if (source.width != target.width || source.height != target.height) return;
-    const EngineDsp& dsp = ActiveDsp();
     const int32_t n = source.width / 8 * 8;
     const int32_t h = source.height;
     if (h <= 0 || n == 0) return;
@@ -29,5 +28,7 @@ void SmoothVertically(const Plane& source, Plane& target) {
     }
     if (h > 1) std::memcpy(target.Row(h - 1), source.Row(h - 1), static_cast<size_t>(n));
 }
+
+void SmoothVertically(const Plane& source, Plane& target) { SmoothVerticallyWith(ActiveDsp(), source, target); }
 
 }  // namespace engine

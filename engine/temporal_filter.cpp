@@ -16,18 +16,18 @@ void filter_block_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, Fil
     for (int y = 0; y < 8; ++y) filter_row_c(cur + y * stride, prev + y * stride, 8, params);
 }
 
-void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold) {
+void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold) {
     if (current.origin == nullptr || previous.origin == nullptr) return;
     if (current.width != previous.width || current.height != previous.height) return;
-    const EngineDsp& dsp = ActiveDsp();
     const FilterParams params = MakeFilterParams(threshold);
     // Whole groups of 4 pixels only; the columns after them stay as they are.
     const int32_t n = current.width / 4 * 4;
     for (int32_t y = 0; y < current.height; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
 }
 
-void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
-                               int32_t blockWidth, int32_t blockHeight, int32_t threshold) {
+void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
+                                   const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
+                                   int32_t threshold) {
     if (blockWidth <= 0 || blockHeight <= 0 || motion.origin == nullptr) return;
     int32_t mx = 0, my = 0, px = 0, py = 0;
     if (!PlaneMargins(current, mx, my) || !PlaneMargins(previous, px, py)) return;
@@ -36,7 +36,6 @@ void CompensatedTemporalFilter(Plane& current, const Plane& previous, const Vect
         current.width != previous.width || current.height != previous.height) {
         return;
     }
-    const EngineDsp& dsp = ActiveDsp();
     const FilterParams params = MakeFilterParams(threshold);
     const ptrdiff_t stride = current.stride;
     const int32_t blocksX = motion.width < current.width / blockWidth ? motion.width : current.width / blockWidth;
@@ -64,6 +63,15 @@ void CompensatedTemporalFilter(Plane& current, const Plane& previous, const Vect
             }
         }
     }
+}
+
+void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold) {
+    TemporalFilterWith(ActiveDsp(), current, previous, threshold);
+}
+
+void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
+                               int32_t blockWidth, int32_t blockHeight, int32_t threshold) {
+    CompensatedTemporalFilterWith(ActiveDsp(), current, previous, motion, blockWidth, blockHeight, threshold);
 }
 
 }  // namespace engine

@@ -1,0 +1,428 @@
+// Every kernel variant against its scalar reference, bit for bit: rows of
+// many widths, 8x8 blocks at many strides, extreme patterns, thresholds from
+// -5 to 300, and whole engine operations driven by each table side by side.
+// Sources sit flush against an inaccessible page (a read past them faults);
+// destinations are surrounded by sentinel bytes (a stray write is reported).
+// Run with --bench to time each variant per call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/engine_dsp.h"
+#include "tests/engine/test_support.h"
+
+namespace engine {
+namespace {
+
+using engine_test::GuardedBuffer;
+using engine_test::Variant;
+
+enum class Pattern { Random, Zeros, Full, Alternating, Inverse, Near };
+
+struct PatternPair {
+    const char* name;
+    Pattern cur;  // pattern of the current (or first) source
+    Pattern ref;  // pattern of the reference (or second) source
+};
+
+// Near: the reference plus small signed differences, so that thresholds
+// from 1 to 100 select the blended branch often.
+constexpr PatternPair kPairs[] = {
+    {"random/random", Pattern::Random, Pattern::Random}, {"near/random", Pattern::Near, Pattern::Random},
+    {"0/0", Pattern::Zeros, Pattern::Zeros},             {"255/255", Pattern::Full, Pattern::Full},
+    {"0/255", Pattern::Zeros, Pattern::Full},            {"255/0", Pattern::Full, Pattern::Zeros},
+    {"0-255/255-0", Pattern::Alternating, Pattern::Inverse},
+};
+
+void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng, const uint8_t* base = nullptr) {
+    for (size_t i = 0; i < n; ++i) {
+        switch (pattern) {
+            case Pattern::Random: p[i] = static_cast<uint8_t>(rng()); break;
+            case Pattern::Zeros: p[i] = 0; break;
+            case Pattern::Full: p[i] = 255; break;
+            case Pattern::Alternating: p[i] = (i & 1) ? 255 : 0; break;
+            case Pattern::Inverse: p[i] = (i & 1) ? 0 : 255; break;
+            case Pattern::Near: {
+                const int v = (base != nullptr ? base[i] : 128) + static_cast<int>(rng() % 81) - 40;
+                p[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+                break;
+            }
+        }
+    }
+}
+
+// A block of bytes with sentinel guards before and after it.
+class Guarded {
+public:
+    static constexpr size_t kGuard = 32;
+    Guarded(size_t size, size_t misalign, uint8_t sentinel)
+        : bytes_(2 * kGuard + misalign + size, sentinel), start_(kGuard + misalign) {}
+    uint8_t* data() { return bytes_.data() + start_; }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t start_;
+};
+
+std::vector<int32_t> RowWidths() {
+    std::vector<int32_t> widths;
+    for (int32_t w = 1; w <= 33; ++w) widths.push_back(w);  // up to 2 x 16 + 1
+    for (int32_t w : {63, 64, 65, 360, 720, 721, 1920}) widths.push_back(w);
+    return widths;
+}
+
+constexpr int32_t kMinThreshold = -5;
+constexpr int32_t kMaxThreshold = 300;
+
+TEST(EngineKernels, SadMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (ptrdiff_t stride : {8, 9, 15, 16, 17, 64, 848}) {
+        for (const PatternPair& pair : kPairs) {
+            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                SCOPED_TRACE(testing::Message() << "stride " << stride << ", " << pair.name);
+                // The probes read one more row and one more column.
+                const size_t curBytes = static_cast<size_t>(7 * stride + 8);
+                const size_t refBytes = static_cast<size_t>(8 * stride + 9);
+                GuardedBuffer cur(curBytes, flush), ref(refBytes, flush);
+                Fill(ref.data(), refBytes, pair.ref, rng);
+                Fill(cur.data(), curBytes, pair.cur, rng, ref.data());
+                const uint32_t sad = sad_8x8_c(cur.data(), ref.data(), stride);
+                uint32_t probes[2];
+                sad_8x8_probes_c(cur.data(), ref.data(), stride, probes);
+                if (pair.cur == Pattern::Zeros && pair.ref == Pattern::Full) {
+                    EXPECT_EQ(sad, 16320u);
+                }
+                for (const Variant& v : variants) {
+                    SCOPED_TRACE(v.name);
+                    ASSERT_EQ(v.dsp.sad_8x8(cur.data(), ref.data(), stride), sad);
+                    uint32_t got[2] = {~0u, ~0u};
+                    v.dsp.sad_8x8_probes(cur.data(), ref.data(), stride, got);
+                    ASSERT_EQ(got[0], probes[0]);
+                    ASSERT_EQ(got[1], probes[1]);
+                }
+            }
+        }
+    }
+}
+
+TEST(EngineKernels, FilterRowMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (int32_t width : RowWidths()) {
+        const size_t n = static_cast<size_t>(width);
+        for (const PatternPair& pair : kPairs) {
+            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                GuardedBuffer prev(n, flush);
+                Fill(prev.data(), n, pair.ref, rng);
+                std::vector<uint8_t> input(n);
+                Fill(input.data(), n, pair.cur, rng, prev.data());
+                const size_t misalign = rng() % 16;
+                const uint8_t sentinel = static_cast<uint8_t>(rng());
+                for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
+                    SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name << ", threshold "
+                                                    << threshold << ", misalign " << misalign);
+                    const FilterParams params = MakeFilterParams(threshold);
+                    Guarded expected(n, misalign, sentinel);
+                    std::memcpy(expected.data(), input.data(), n);
+                    filter_row_c(expected.data(), prev.data(), width, params);
+                    for (const Variant& v : variants) {
+                        SCOPED_TRACE(v.name);
+                        Guarded got(n, misalign, sentinel);
+                        std::memcpy(got.data(), input.data(), n);
+                        v.dsp.filter_row(got.data(), prev.data(), width, params);
+                        ASSERT_EQ(got.bytes(), expected.bytes());
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(EngineKernels, FilterBlockMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (ptrdiff_t stride : {8, 9, 24, 848}) {
+        const size_t bytes = static_cast<size_t>(7 * stride + 8);
+        for (const PatternPair& pair : kPairs) {
+            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                GuardedBuffer prev(bytes, flush);
+                Fill(prev.data(), bytes, pair.ref, rng);
+                std::vector<uint8_t> input(bytes);
+                Fill(input.data(), bytes, pair.cur, rng, prev.data());
+                const uint8_t sentinel = static_cast<uint8_t>(rng());
+                for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "stride " << stride << ", " << pair.name << ", threshold " << threshold);
+                    const FilterParams params = MakeFilterParams(threshold);
+                    // The bytes between the block's rows belong to others.
+                    Guarded expected(bytes, 0, sentinel);
+                    std::memcpy(expected.data(), input.data(), bytes);
+                    filter_block_8x8_c(expected.data(), prev.data(), stride, params);
+                    for (ptrdiff_t i = 0; i < static_cast<ptrdiff_t>(bytes); ++i) {
+                        if (i % stride >= 8) {
+                            ASSERT_EQ(expected.data()[i], input[i]) << "outside the block";
+                        }
+                    }
+                    for (const Variant& v : variants) {
+                        SCOPED_TRACE(v.name);
+                        Guarded got(bytes, 0, sentinel);
+                        std::memcpy(got.data(), input.data(), bytes);
+                        v.dsp.filter_block_8x8(got.data(), prev.data(), stride, params);
+                        ASSERT_EQ(got.bytes(), expected.bytes());
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(EngineKernels, SmoothRowMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (int32_t width : RowWidths()) {
+        const size_t n = static_cast<size_t>(width);
+        for (const PatternPair& pair : kPairs) {
+            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name);
+                GuardedBuffer above(n, flush), mid(n, flush), below(n, flush);
+                Fill(above.data(), n, pair.cur, rng);
+                Fill(mid.data(), n, pair.ref, rng);
+                Fill(below.data(), n, pair.cur == Pattern::Alternating ? Pattern::Inverse : pair.cur, rng);
+                const size_t misalign = rng() % 16;
+                const uint8_t sentinel = static_cast<uint8_t>(rng());
+                Guarded expected(n, misalign, sentinel);
+                smooth_row_c(expected.data(), above.data(), mid.data(), below.data(), width);
+                for (const Variant& v : variants) {
+                    SCOPED_TRACE(v.name);
+                    Guarded got(n, misalign, sentinel);
+                    v.dsp.smooth_row(got.data(), above.data(), mid.data(), below.data(), width);
+                    ASSERT_EQ(got.bytes(), expected.bytes());
+                }
+            }
+        }
+    }
+}
+
+// ---- Whole operations through each table ----
+
+// A textured scene: smooth structure plus fine detail, so that block costs
+// have a clear minimum at the true displacement.
+uint8_t Scene(int32_t x, int32_t y, uint32_t salt) {
+    uint32_t h = static_cast<uint32_t>(x * 73856093) ^ static_cast<uint32_t>(y * 19349663) ^ salt;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    h ^= h >> 15;
+    const int32_t smooth = ((x * 3 + y * 5) & 127) + ((x / 16 + y / 16) & 1) * 64;
+    return static_cast<uint8_t>(std::clamp(smooth + static_cast<int32_t>(h % 48), 0, 255));
+}
+
+void FillFrame(Plane& plane, int32_t shiftX, int32_t shiftY, int32_t noise, std::mt19937& rng) {
+    for (int32_t y = 0; y < plane.height; ++y) {
+        for (int32_t x = 0; x < plane.width; ++x) {
+            int32_t v = Scene(x + shiftX, y + shiftY, 7);
+            if (noise > 0) v += static_cast<int32_t>(rng() % (2 * noise + 1)) - noise;
+            plane.At(x, y) = static_cast<uint8_t>(std::clamp(v, 0, 255));
+        }
+    }
+}
+
+bool SamePlane(const Plane& a, const Plane& b) {
+    const size_t bytes = static_cast<size_t>(a.stride) * a.paddedHeight;
+    return a.stride == b.stride && a.paddedHeight == b.paddedHeight &&
+           std::memcmp(a.buffer, b.buffer, bytes) == 0;
+}
+
+bool SameField(const VectorField& a, const VectorField& b) {
+    const size_t bytes = sizeof(BlockMotion) * static_cast<size_t>(a.stride) * a.paddedHeight;
+    return a.stride == b.stride && a.paddedHeight == b.paddedHeight &&
+           std::memcmp(a.buffer, b.buffer, bytes) == 0;
+}
+
+void ExpectSameStatistics(const ChannelProcessor& a, const ChannelProcessor& b) {
+    EXPECT_EQ(a.lowerBin, b.lowerBin);
+    EXPECT_EQ(a.peakCount, b.peakCount);
+    EXPECT_EQ(a.upperBin, b.upperBin);
+    EXPECT_EQ(a.meanUpperBin, b.meanUpperBin);
+    EXPECT_EQ(a.modeBin, b.modeBin);
+    EXPECT_EQ(a.noiseLevel, b.noiseLevel);
+    EXPECT_EQ(a.frameSnr, b.frameSnr);
+    EXPECT_EQ(a.meanSnr, b.meanSnr);
+    EXPECT_EQ(a.sceneChange, b.sceneChange);
+    EXPECT_EQ(0, std::memcmp(a.costHistogram, b.costHistogram, sizeof(int32_t) * kHistogramBins));
+}
+
+struct Geometry {
+    int32_t width;
+    int32_t height;
+};
+
+// Runs a moving, noisy sequence through the complete per-plane sequence of a
+// frame (smoothing, search, analysis with refinement, compensated filter,
+// rotation) on one processor per table, comparing everything after each step.
+TEST(EngineKernels, WholeFramesMatchAcrossTables) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (Geometry g : {Geometry{8, 8}, Geometry{77, 45}, Geometry{128, 96}, Geometry{360, 288}}) {
+        SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
+        std::vector<ChannelProcessor> procs(variants.size());
+        for (ChannelProcessor& p : procs) ASSERT_TRUE(p.Allocate(g.width, g.height, 8, 8));
+        std::mt19937 motionRng(engine_test::TestSeed());
+        int32_t shiftX = 0, shiftY = 0;
+        for (int frame = 0; frame < 10; ++frame) {
+            SCOPED_TRACE(testing::Message() << "frame " << frame);
+            shiftX += static_cast<int32_t>(motionRng() % 9) - 4;
+            shiftY += static_cast<int32_t>(motionRng() % 7) - 3;
+            const int32_t noise = static_cast<int32_t>(motionRng() % 12);
+            const int32_t threshold = kMinThreshold + static_cast<int32_t>(motionRng() % (kMaxThreshold - kMinThreshold + 1));
+            const uint32_t noiseSeed = static_cast<uint32_t>(motionRng());
+            for (size_t i = 0; i < variants.size(); ++i) {
+                const EngineDsp& dsp = variants[i].dsp;
+                ChannelProcessor& p = procs[i];
+                std::mt19937 noiseRng(noiseSeed);
+                FillFrame(p.current, shiftX, shiftY, noise, noiseRng);
+                SmoothVerticallyWith(dsp, p.current, p.smoothedCurrent);
+                EstimateMotionWith(dsp, p, p.smoothedCurrent, p.smoothedPrevious, p.motion);
+                AnalyseMotionWith(dsp, p, p.smoothedCurrent, p.smoothedPrevious, p.motion);
+                if (p.sceneChange == 0) {
+                    CompensatedTemporalFilterWith(dsp, p.current, p.previous, p.motion, 8, 8, threshold);
+                }
+            }
+            for (size_t i = 1; i < variants.size(); ++i) {
+                SCOPED_TRACE(variants[i].name);
+                ASSERT_TRUE(SamePlane(procs[i].smoothedCurrent, procs[0].smoothedCurrent));
+                ASSERT_TRUE(SameField(procs[i].motion, procs[0].motion));
+                ExpectSameStatistics(procs[i], procs[0]);
+                ASSERT_TRUE(SamePlane(procs[i].current, procs[0].current));
+            }
+            for (ChannelProcessor& p : procs) {
+                SwapPlanes(p.current, p.previous);
+                SwapPlanes(p.smoothedCurrent, p.smoothedPrevious);
+            }
+        }
+        // The plain filter on the same material.
+        for (int32_t threshold : {-5, 0, 1, 2, 3, 20, 100, 255, 256, 300}) {
+            for (size_t i = 0; i < variants.size(); ++i) {
+                std::mt19937 noiseRng(static_cast<uint32_t>(threshold));
+                FillFrame(procs[i].current, 3, -2, 10, noiseRng);
+                TemporalFilterWith(variants[i].dsp, procs[i].current, procs[i].previous, threshold);
+            }
+            for (size_t i = 1; i < variants.size(); ++i) {
+                ASSERT_TRUE(SamePlane(procs[i].current, procs[0].current)) << variants[i].name << " threshold " << threshold;
+            }
+        }
+    }
+}
+
+// Random fields with vectors up to +-63 and random valid flags: every block
+// reads its reference from anywhere in the margin.
+TEST(EngineKernels, CompensatedFilterMatchesOnRandomFields) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (Geometry g : {Geometry{8, 8}, Geometry{23, 17}, Geometry{96, 64}, Geometry{360, 72}}) {
+        SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
+        ChannelProcessor source;
+        ASSERT_TRUE(source.Allocate(g.width, g.height, 8, 8));
+        // The previous plane's margin stays zero, as allocated.
+        std::mt19937 fill(static_cast<uint32_t>(rng()));
+        FillFrame(source.previous, 0, 0, 20, fill);
+        FillFrame(source.current, 1, 1, 20, fill);
+        for (int trial = 0; trial < 20; ++trial) {
+            for (int32_t by = 0; by < source.motion.height; ++by) {
+                for (int32_t bx = 0; bx < source.motion.width; ++bx) {
+                    BlockMotion& m = source.motion.At(bx, by);
+                    m.dx = static_cast<int32_t>(rng() % 127) - 63;
+                    m.dy = static_cast<int32_t>(rng() % 127) - 63;
+                    m.valid = static_cast<int32_t>(rng() % 4 != 0);
+                }
+            }
+            const int32_t threshold = kMinThreshold + static_cast<int32_t>(rng() % (kMaxThreshold - kMinThreshold + 1));
+            SCOPED_TRACE(testing::Message() << "trial " << trial << ", threshold " << threshold);
+            std::vector<std::vector<uint8_t>> results;
+            for (const Variant& v : variants) {
+                ChannelProcessor work;
+                ASSERT_TRUE(work.Allocate(g.width, g.height, 8, 8));
+                const size_t bytes = static_cast<size_t>(work.current.stride) * work.current.paddedHeight;
+                std::memcpy(work.current.buffer, source.current.buffer, bytes);
+                std::memcpy(work.previous.buffer, source.previous.buffer, bytes);
+                CompensatedTemporalFilterWith(v.dsp, work.current, work.previous, source.motion, 8, 8, threshold);
+                ASSERT_EQ(0, std::memcmp(work.previous.buffer, source.previous.buffer, bytes)) << v.name;
+                results.emplace_back(work.current.buffer, work.current.buffer + bytes);
+            }
+            for (size_t i = 1; i < results.size(); ++i) ASSERT_EQ(results[i], results[0]) << variants[i].name;
+        }
+    }
+}
+
+// ---- --bench: time each variant per call ----
+
+template <typename F>
+double MedianNanoseconds(F&& call, int callsPerRun) {
+    std::vector<double> runs;
+    for (int r = 0; r < 15; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < callsPerRun; ++i) call(i);
+        const auto stop = std::chrono::steady_clock::now();
+        runs.push_back(std::chrono::duration<double, std::nano>(stop - start).count() / callsPerRun);
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+int RunBench() {
+    const std::vector<Variant> variants = engine_test::Variants();
+    constexpr ptrdiff_t kStride = 848;
+    std::vector<uint8_t> a(kStride * 80), b(kStride * 80), dst(kStride);
+    std::mt19937 rng(1);
+    Fill(a.data(), a.size(), Pattern::Random, rng);
+    Fill(b.data(), b.size(), Pattern::Near, rng, a.data());
+    const FilterParams params = MakeFilterParams(20);
+    volatile uint32_t sink = 0;
+    std::printf("%-20s %-6s %12s\n", "kernel", "table", "ns/call");
+    for (const Variant& v : variants) {
+        const EngineDsp& d = v.dsp;
+        auto report = [&](const char* name, double ns) { std::printf("%-20s %-6s %12.2f\n", name, v.name.c_str(), ns); };
+        report("sad_8x8", MedianNanoseconds([&](int i) { sink = sink + d.sad_8x8(a.data() + (i & 63), b.data() + (i & 31), kStride); }, 20000));
+        report("sad_8x8_probes", MedianNanoseconds([&](int i) {
+                   uint32_t out[2];
+                   d.sad_8x8_probes(a.data() + (i & 63), b.data() + (i & 31), kStride, out);
+                   sink = sink + out[0] + out[1];
+               }, 20000));
+        report("filter_row(720)", MedianNanoseconds([&](int i) {
+                   std::memcpy(dst.data(), a.data() + (i & 7) * kStride, 720);
+                   d.filter_row(dst.data(), b.data(), 720, params);
+               }, 2000));
+        report("filter_block_8x8", MedianNanoseconds([&](int i) {
+                   d.filter_block_8x8(a.data() + (i & 511), b.data() + (i & 255), kStride, params);
+               }, 20000));
+        report("smooth_row(720)", MedianNanoseconds([&](int i) {
+                   d.smooth_row(dst.data(), a.data() + (i & 7), b.data(), a.data() + kStride, 720);
+               }, 2000));
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace engine
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--bench") == 0) return engine::RunBench();
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
