@@ -87,7 +87,7 @@ void filter_block_8x8_sse2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, 
         const __m128i p = _mm_unpacklo_epi64(Load64(p0), Load64(p0 + stride));
         const __m128i out = Rule16(c, p, k);
         Store64(c0, out);
-        _mm_storeh_pd(reinterpret_cast<double*>(c0 + stride), _mm_castsi128_pd(out));
+        Store64(c0 + stride, _mm_unpackhi_epi64(out, out));
     }
 }
 

@@ -222,7 +222,7 @@ TEST(EngineKernels, SmoothRowMatchesReference) {
 // A textured scene: smooth structure plus fine detail, so that block costs
 // have a clear minimum at the true displacement.
 uint8_t Scene(int32_t x, int32_t y, uint32_t salt) {
-    uint32_t h = static_cast<uint32_t>(x * 73856093) ^ static_cast<uint32_t>(y * 19349663) ^ salt;
+    uint32_t h = (static_cast<uint32_t>(x) * 73856093u) ^ (static_cast<uint32_t>(y) * 19349663u) ^ salt;
     h ^= h >> 13;
     h *= 0x5bd1e995u;
     h ^= h >> 15;
