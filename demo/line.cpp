@@ -10,7 +10,6 @@
 // unclipped line inside the picture.
 #include "demo/line.h"
 
-#include <cassert>
 #include <cstdint>
 
 namespace demo {
@@ -41,7 +40,7 @@ private:
 // does (the callers then reject the line instead of computing garbage).
 class Stepper {
 public:
-    Stepper(LineRun& run) : run_(run) {}
+    explicit Stepper(LineRun& run) : run_(run) {}
 
     // Skips d pixels along the major axis; r is the minor-axis movement.
     bool SkipAlongMajor(int64_t d, int64_t& r) {
