@@ -18,11 +18,6 @@ uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noe
     return sum;
 }
 
-void sad_8x8_probes_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept {
-    out[0] = sad_8x8_c(cur, ref + 1, stride);
-    out[1] = sad_8x8_c(cur, ref + stride, stride);
-}
-
 uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int32_t by, int32_t dx,
                    int32_t dy) {
     // Both blocks must lie inside their allocations; the reference is

@@ -76,6 +76,8 @@ public:
     void AnalyseMotion(const Plane& current, const Plane& reference, VectorField& motion);
 
     // Zero preference, neighbourhood measurement and re-check of the field.
+    // Each record's cost must be the block cost at its vector, as the search
+    // leaves it: a cost at a vector already asked for is not measured again.
     void RefineMotion(const Plane& current, const Plane& reference, VectorField& motion,
                       int32_t zeroLimit, int32_t acceptLimit);
 

@@ -16,15 +16,27 @@ struct FilterParams {
     int32_t threshold;
 };
 
+struct SearchResult {
+    int32_t dx;
+    int32_t dy;
+    uint32_t cost;
+};
+
 struct EngineDsp {
     // Sum of absolute differences of the 8x8 block at cur against the one at
     // ref, both rows `stride` bytes apart: 0..16320. Reads exactly 8 bytes of
     // 8 rows from each; no alignment required.
     uint32_t (*sad_8x8)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
 
-    // The two gradient probes together: out[0] = SAD against ref + 1,
-    // out[1] = SAD against ref + stride. Reads 9 bytes of 9 rows of ref.
-    void (*sad_8x8_probes)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept;
+    // The predictive descent of one 8x8 block (cur) over the reference
+    // whose co-located block is at ref, rows `stride` bytes apart, from the
+    // vector (startX, startY): step 2 against the cost gradient until the
+    // first failure, then step 1 until the second; a candidate with a
+    // component outside (-limit, limit) ends it. Writes the best vector and
+    // its cost. Reads the reference up to `limit` pixels (plus the block) on
+    // every side; the caller guarantees that margin. |start| < limit.
+    void (*search_block)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX,
+                         int32_t startY, int32_t limit, SearchResult* out) noexcept;
 
     // The temporal filter rule on n pixels (n >= 0, any value) of cur against
     // prev, in place: cur[i] = rule(cur[i], prev[i]). Touches exactly n bytes
@@ -42,7 +54,8 @@ struct EngineDsp {
 };
 
 uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
-void sad_8x8_probes_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, uint32_t out[2]) noexcept;
+void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
+                    int32_t limit, SearchResult* out) noexcept;
 void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
 void filter_block_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
 void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
@@ -79,6 +92,10 @@ inline FilterParams MakeFilterParams(int32_t threshold) {
     p.threshold = threshold < 0 ? 0 : (threshold > 32767 ? 32767 : threshold);
     return p;
 }
+
+// Thresholds up to 2 (a difference of 1 moves by less than one step) and
+// above 16384 (gain 0) give every pixel back unchanged.
+inline bool LeavesUnchanged(FilterParams params) { return params.threshold <= 2 || params.gain == 0; }
 
 // The rule for one pixel, in the 16-bit arithmetic of the vector forms.
 inline uint8_t FilterPixel(int32_t c, int32_t p, FilterParams params) {

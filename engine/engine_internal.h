@@ -8,16 +8,13 @@
 
 namespace engine {
 
-// Round to nearest, ties to even, independent of the FPU rounding mode.
-// |v| must be below 2^31.
+// Round to nearest, ties to even, as lrintf does in the default rounding
+// mode: adding and removing 1.5 * 2^23 leaves the rounded value, without a
+// branch. Needs single-precision SSE arithmetic (no x87 excess precision,
+// no -ffast-math). |v| must be below 2^22.
 inline int32_t RoundHalfEven(float v) {
-    const int32_t i = static_cast<int32_t>(v);  // toward zero
-    const float frac = v - static_cast<float>(i);  // exact
-    if (frac > 0.5f) return i + 1;
-    if (frac < -0.5f) return i - 1;
-    if (frac == 0.5f) return i + (i & 1);
-    if (frac == -0.5f) return i - (i & 1);
-    return i;
+    constexpr float kMagic = 12582912.0f;  // 1.5 * 2^23
+    return static_cast<int32_t>((v + kMagic) - kMagic);
 }
 
 // Margin of a plane in pixels, horizontally and vertically, as described by
@@ -64,14 +61,17 @@ inline Vector PredictVector(const VectorField& field, int32_t bx, int32_t by, ui
                                         &Record(field, bx + 1, by - 1)};
     int32_t sumX = 0, sumY = 0, count = 0;
     for (const BlockMotion* nb : neighbours) {
-        if (static_cast<uint32_t>(nb->cost) <= neighbourLimit) {
-            sumX += nb->dx;
-            sumY += nb->dy;
-            ++count;
-        }
+        const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(nb->cost) <= neighbourLimit);
+        sumX += nb->dx & take;
+        sumY += nb->dy & take;
+        count -= take;
     }
-    if (count == 0) return {0, 0};
-    return {sumX / count, sumY / count};
+    switch (count) {
+        case 1: return {sumX, sumY};
+        case 2: return {sumX / 2, sumY / 2};
+        case 3: return {sumX / 3, sumY / 3};
+        default: return {0, 0};
+    }
 }
 
 struct Direction {

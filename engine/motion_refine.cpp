@@ -30,8 +30,11 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
     for (int32_t by = 0; by < motion.height; ++by) {
         for (int32_t bx = 0; bx < motion.width; ++bx) {
             BlockMotion& rec = Record(motion, bx, by);
-            const uint32_t z = dsp.sad_8x8(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride);
             const uint32_t cost = static_cast<uint32_t>(rec.cost);
+            // The cost of a block already at (0, 0) is its cost there.
+            const uint32_t z = rec.dx == 0 && rec.dy == 0
+                                   ? cost
+                                   : dsp.sad_8x8(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride);
             // A vector the search cannot have produced is dropped the same way.
             if (z <= cost || z - cost < static_cast<uint32_t>(zeroLimit) || !InRange(rec.dx, rec.dy, limit)) {
                 rec.dx = 0;
@@ -52,12 +55,12 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
             int32_t sumX = 0, sumY = 0, sumSq = 0, count = 0;
             for (const auto& off : kAround) {
                 const BlockMotion& nb = Record(motion, bx + off[0], by + off[1]);
-                if (static_cast<uint32_t>(nb.cost) > accept) continue;
+                const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(nb.cost) <= accept);
                 const int32_t ex = nb.dx - rec.dx, ey = nb.dy - rec.dy;
-                sumX += nb.dx;
-                sumY += nb.dy;
-                sumSq += ex * ex + ey * ey;
-                ++count;
+                sumX += nb.dx & take;
+                sumY += nb.dy & take;
+                sumSq += (ex * ex + ey * ey) & take;
+                count -= take;
             }
             if (count == 0) {
                 rec.meanDx = rec.meanDy = rec.deviation = 0;
@@ -78,7 +81,9 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
             bool taken = false;
             if (InRange(rec.meanDx, rec.meanDy, limit)) {
                 const uint8_t* ref = BlockAt(reference, bx, by) + rec.meanDy * stride + rec.meanDx;
-                const uint32_t u = dsp.sad_8x8(BlockAt(current, bx, by), ref, stride);
+                const uint32_t u = rec.meanDx == rec.dx && rec.meanDy == rec.dy
+                                       ? static_cast<uint32_t>(rec.cost)
+                                       : dsp.sad_8x8(BlockAt(current, bx, by), ref, stride);
                 if (static_cast<int32_t>(u) < acceptLimit) {
                     rec.dx = rec.meanDx;
                     rec.dy = rec.meanDy;

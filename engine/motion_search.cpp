@@ -2,8 +2,41 @@
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
 #include "engine/engine_internal.h"
+#include "engine/search_block.h"
 
 namespace engine {
+
+namespace {
+
+// Block costs measured with the scalar SAD.
+struct ScalarCosts {
+    const uint8_t* cur;
+    const uint8_t* ref;
+    ptrdiff_t stride;
+
+    const uint8_t* Ref(Vector v) const { return ref + v.y * stride + v.x; }
+    uint32_t At(Vector v) const { return sad_8x8_c(cur, Ref(v), stride); }
+    void AtTwo(Vector a, Vector b, uint32_t out[2]) const {
+        out[0] = At(a);
+        out[1] = At(b);
+    }
+    void Probes(Vector v, uint32_t out[2]) const {
+        out[0] = At({v.x + 1, v.y});
+        out[1] = At({v.x, v.y + 1});
+    }
+    void Triple(Vector v, uint32_t out[3]) const {
+        out[0] = At(v);
+        Probes(v, out + 1);
+    }
+};
+
+}  // namespace
+
+void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
+                    int32_t limit, SearchResult* out) noexcept {
+    ScalarCosts costs{cur, ref, stride};
+    SearchBlock(costs, Vector{startX, startY}, limit, out);
+}
 
 void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
                         const Plane& reference, VectorField& motion) {
@@ -16,52 +49,20 @@ void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const
         }
         return;
     }
-    const ptrdiff_t stride = current.stride;
     const uint32_t neighbourLimit = 2u * static_cast<uint32_t>(processor.meanUpperBin);
-    auto inRange = [limit](Vector v) { return v.x > -limit && v.x < limit && v.y > -limit && v.y < limit; };
-
     for (int32_t by = 0; by < motion.height; ++by) {
         for (int32_t bx = 0; bx < motion.width; ++bx) {
-            Vector best = PredictVector(motion, bx, by, neighbourLimit);
+            Vector start = PredictVector(motion, bx, by, neighbourLimit);
             // Neighbours come from this search or the zero margin; anything
             // else is not followed outside the plane's margin.
-            if (!inRange(best)) best = {0, 0};
-
-            const uint8_t* cur = BlockAt(current, bx, by);
-            const uint8_t* refBlock = BlockAt(reference, bx, by);
-            auto refAt = [&](Vector v) { return refBlock + v.y * stride + v.x; };
-
-            uint32_t bestCost = dsp.sad_8x8(cur, refAt(best), stride);
-            uint32_t probes[2];
-            dsp.sad_8x8_probes(cur, refAt(best), stride, probes);
-            Direction dir = GradientDirection(static_cast<int32_t>(probes[0] - bestCost),
-                                              static_cast<int32_t>(probes[1] - bestCost));
-
-            // Descent against the gradient: step 2 until the first failure,
-            // then step 1 until the second. Every accepted step lowers the
-            // cost, so the walk ends.
-            float step = -2.0f;
-            int32_t allowance = 2;
-            for (;;) {
-                const Vector candidate = Candidate(best, step, dir);
-                if (!inRange(candidate)) break;
-                const uint32_t cost = dsp.sad_8x8(cur, refAt(candidate), stride);
-                if (cost < bestCost) {
-                    best = candidate;
-                    bestCost = cost;
-                    dsp.sad_8x8_probes(cur, refAt(best), stride, probes);
-                    dir = GradientDirection(static_cast<int32_t>(probes[0] - bestCost),
-                                            static_cast<int32_t>(probes[1] - bestCost));
-                    continue;
-                }
-                step += 1.0f;
-                if (--allowance == 0) break;
-            }
-
+            if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
+            SearchResult found;
+            dsp.search_block(BlockAt(current, bx, by), BlockAt(reference, bx, by), current.stride, start.x,
+                             start.y, limit, &found);
             BlockMotion& rec = Record(motion, bx, by);
-            rec.dx = best.x;
-            rec.dy = best.y;
-            rec.cost = static_cast<int32_t>(bestCost);
+            rec.dx = found.dx;
+            rec.dy = found.dy;
+            rec.cost = static_cast<int32_t>(found.cost);
             rec.valid = 1;
         }
     }

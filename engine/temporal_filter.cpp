@@ -20,6 +20,7 @@ void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previ
     if (current.origin == nullptr || previous.origin == nullptr) return;
     if (current.width != previous.width || current.height != previous.height) return;
     const FilterParams params = MakeFilterParams(threshold);
+    if (LeavesUnchanged(params)) return;
     // Whole groups of 4 pixels only; the columns after them stay as they are.
     const int32_t n = current.width / 4 * 4;
     for (int32_t y = 0; y < current.height; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
@@ -37,30 +38,51 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const P
         return;
     }
     const FilterParams params = MakeFilterParams(threshold);
+    if (LeavesUnchanged(params)) return;
     const ptrdiff_t stride = current.stride;
     const int32_t blocksX = motion.width < current.width / blockWidth ? motion.width : current.width / blockWidth;
     const int32_t blocksY =
         motion.height < current.height / blockHeight ? motion.height : current.height / blockHeight;
     const int32_t groupWidth = blockWidth / 4 * 4;
     const bool eight = blockWidth == 8 && blockHeight == 8;
+    // A block whose vector would leave the allocation is not followed.
+    auto followable = [&](const BlockMotion& m, int64_t x, int64_t y) {
+        const int64_t rx = x + m.dx, ry = y + m.dy;
+        return m.valid != 0 && rx >= -mx && rx + blockWidth <= current.width + mx && ry >= -my &&
+               ry + blockHeight <= current.height + my;
+    };
     for (int32_t by = 0; by < blocksY; ++by) {
-        for (int32_t bx = 0; bx < blocksX; ++bx) {
+        const int64_t y = static_cast<int64_t>(by) * blockHeight;
+        for (int32_t bx = 0; bx < blocksX;) {
             const BlockMotion& m = Record(motion, bx, by);
-            if (m.valid == 0) continue;
-            const int64_t x = static_cast<int64_t>(bx) * blockWidth, y = static_cast<int64_t>(by) * blockHeight;
-            const int64_t rx = x + m.dx, ry = y + m.dy;
-            // A vector whose block would leave the allocation is not followed.
-            if (rx < -mx || rx + blockWidth > current.width + mx || ry < -my ||
-                ry + blockHeight > current.height + my) {
+            const int64_t x = static_cast<int64_t>(bx) * blockWidth;
+            if (!followable(m, x, y)) {
+                ++bx;
                 continue;
             }
             uint8_t* cur = current.origin + y * stride + x;
-            const uint8_t* prev = previous.origin + ry * stride + rx;
-            if (eight) {
+            const uint8_t* prev = previous.origin + (y + m.dy) * stride + (x + m.dx);
+            if (!eight) {
+                for (int32_t j = 0; j < blockHeight; ++j) {
+                    dsp.filter_row(cur + j * stride, prev + j * stride, groupWidth, params);
+                }
+                ++bx;
+                continue;
+            }
+            // Neighbours moving alike form one span: the rows are filtered
+            // whole, which is the same per-pixel rule with longer vectors.
+            int32_t run = 1;
+            while (bx + run < blocksX) {
+                const BlockMotion& next = Record(motion, bx + run, by);
+                if (next.dx != m.dx || next.dy != m.dy || !followable(next, x + 8 * run, y)) break;
+                ++run;
+            }
+            if (run == 1) {
                 dsp.filter_block_8x8(cur, prev, stride, params);
             } else {
-                for (int32_t j = 0; j < blockHeight; ++j) dsp.filter_row(cur + j * stride, prev + j * stride, groupWidth, params);
+                for (int32_t j = 0; j < 8; ++j) dsp.filter_row(cur + j * stride, prev + j * stride, 8 * run, params);
             }
+            bx += run;
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -91,25 +92,79 @@ TEST(EngineKernels, SadMatchesReference) {
         for (const PatternPair& pair : kPairs) {
             for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
                 SCOPED_TRACE(testing::Message() << "stride " << stride << ", " << pair.name);
-                // The probes read one more row and one more column.
-                const size_t curBytes = static_cast<size_t>(7 * stride + 8);
-                const size_t refBytes = static_cast<size_t>(8 * stride + 9);
-                GuardedBuffer cur(curBytes, flush), ref(refBytes, flush);
-                Fill(ref.data(), refBytes, pair.ref, rng);
-                Fill(cur.data(), curBytes, pair.cur, rng, ref.data());
+                const size_t bytes = static_cast<size_t>(7 * stride + 8);
+                GuardedBuffer cur(bytes, flush), ref(bytes, flush);
+                Fill(ref.data(), bytes, pair.ref, rng);
+                Fill(cur.data(), bytes, pair.cur, rng, ref.data());
                 const uint32_t sad = sad_8x8_c(cur.data(), ref.data(), stride);
-                uint32_t probes[2];
-                sad_8x8_probes_c(cur.data(), ref.data(), stride, probes);
                 if (pair.cur == Pattern::Zeros && pair.ref == Pattern::Full) {
                     EXPECT_EQ(sad, 16320u);
                 }
                 for (const Variant& v : variants) {
-                    SCOPED_TRACE(v.name);
-                    ASSERT_EQ(v.dsp.sad_8x8(cur.data(), ref.data(), stride), sad);
-                    uint32_t got[2] = {~0u, ~0u};
-                    v.dsp.sad_8x8_probes(cur.data(), ref.data(), stride, got);
-                    ASSERT_EQ(got[0], probes[0]);
-                    ASSERT_EQ(got[1], probes[1]);
+                    ASSERT_EQ(v.dsp.sad_8x8(cur.data(), ref.data(), stride), sad) << v.name;
+                }
+            }
+        }
+    }
+}
+
+// The per-block descent from random starts over random, textured, flat and
+// extreme references, with limits down to 1. The reference area the search
+// may read (limit + 8 around the block, plus one for the probes) sits flush
+// against inaccessible pages on both sides.
+TEST(EngineKernels, SearchBlockMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (int32_t limit : {1, 2, 3, 8, 24, 64}) {
+        const ptrdiff_t stride = 2 * limit + 8 + rng() % 5;
+        const size_t rows = static_cast<size_t>(2 * limit + 8);
+        const size_t bytes = (rows - 1) * static_cast<size_t>(stride) + static_cast<size_t>(2 * limit + 8);
+        for (const PatternPair& pair : kPairs) {
+            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                GuardedBuffer ref(bytes, flush);
+                const uint8_t* block = ref.data() + static_cast<ptrdiff_t>(limit) * stride + limit;
+                std::vector<uint8_t> cur(static_cast<size_t>(7 * stride + 8));
+                for (int trial = 0; trial < 12; ++trial) {
+                    // Odd trials: a smooth texture with the current block cut
+                    // from a random spot of it, so that the walks are long.
+                    if (trial % 2 == 1 && pair.cur == Pattern::Random) {
+                        const double fx = 0.05 + (rng() % 100) * 0.004, fy = 0.05 + (rng() % 100) * 0.004;
+                        for (size_t i = 0; i < bytes; ++i) {
+                            const double x = static_cast<double>(i % stride), y = static_cast<double>(i / stride);
+                            ref.data()[i] = static_cast<uint8_t>(128.0 + 100.0 * std::sin(x * fx) * std::cos(y * fy));
+                        }
+                        const int32_t sx = static_cast<int32_t>(rng() % (2 * limit + 1)) - limit;
+                        const int32_t sy = static_cast<int32_t>(rng() % (2 * limit + 1)) - limit;
+                        for (int y = 0; y < 8; ++y) {
+                            for (int x = 0; x < 8; ++x) {
+                                const int32_t gx = std::clamp(x + sx, -limit, limit + 7);
+                                const int32_t gy = std::clamp(y + sy, -limit, limit + 7);
+                                cur[static_cast<size_t>(y * stride + x)] = block[gy * stride + gx];
+                            }
+                        }
+                    } else {
+                        Fill(ref.data(), bytes, pair.ref, rng);
+                        Fill(cur.data(), cur.size(), pair.cur, rng, block);
+                    }
+                    const int32_t startX = static_cast<int32_t>(rng() % (2 * limit - 1)) - (limit - 1);
+                    const int32_t startY = static_cast<int32_t>(rng() % (2 * limit - 1)) - (limit - 1);
+                    SCOPED_TRACE(testing::Message() << "limit " << limit << ", " << pair.name << ", trial " << trial
+                                                    << ", start " << startX << "," << startY);
+                    SearchResult expected{};
+                    search_block_c(cur.data(), block, stride, startX, startY, limit, &expected);
+                    ASSERT_GT(expected.dx, -limit);
+                    ASSERT_LT(expected.dx, limit);
+                    ASSERT_GT(expected.dy, -limit);
+                    ASSERT_LT(expected.dy, limit);
+                    ASSERT_EQ(expected.cost, sad_8x8_c(cur.data(), block + expected.dy * stride + expected.dx, stride));
+                    for (const Variant& v : variants) {
+                        SearchResult got{-99, -99, 99};
+                        v.dsp.search_block(cur.data(), block, stride, startX, startY, limit, &got);
+                        ASSERT_EQ(got.dx, expected.dx) << v.name;
+                        ASSERT_EQ(got.dy, expected.dy) << v.name;
+                        ASSERT_EQ(got.cost, expected.cost) << v.name;
+                    }
                 }
             }
         }
@@ -386,7 +441,7 @@ double MedianNanoseconds(F&& call, int callsPerRun) {
 int RunBench() {
     const std::vector<Variant> variants = engine_test::Variants();
     constexpr ptrdiff_t kStride = 848;
-    std::vector<uint8_t> a(kStride * 80), b(kStride * 80), dst(kStride);
+    std::vector<uint8_t> a(kStride * 200), b(kStride * 200), dst(kStride);
     std::mt19937 rng(1);
     Fill(a.data(), a.size(), Pattern::Random, rng);
     Fill(b.data(), b.size(), Pattern::Near, rng, a.data());
@@ -397,10 +452,11 @@ int RunBench() {
         const EngineDsp& d = v.dsp;
         auto report = [&](const char* name, double ns) { std::printf("%-20s %-6s %12.2f\n", name, v.name.c_str(), ns); };
         report("sad_8x8", MedianNanoseconds([&](int i) { sink = sink + d.sad_8x8(a.data() + (i & 63), b.data() + (i & 31), kStride); }, 20000));
-        report("sad_8x8_probes", MedianNanoseconds([&](int i) {
-                   uint32_t out[2];
-                   d.sad_8x8_probes(a.data() + (i & 63), b.data() + (i & 31), kStride, out);
-                   sink = sink + out[0] + out[1];
+        report("search_block", MedianNanoseconds([&](int i) {
+                   SearchResult out;
+                   d.search_block(a.data() + 64 * kStride + 64 + (i & 63), b.data() + 64 * kStride + 64, kStride, 0,
+                                  0, 64, &out);
+                   sink = sink + out.cost;
                }, 20000));
         report("filter_row(720)", MedianNanoseconds([&](int i) {
                    std::memcpy(dst.data(), a.data() + (i & 7) * kStride, 720);

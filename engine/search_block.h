@@ -1,0 +1,106 @@
+#pragma once
+// The descent of one block, shared by the scalar and the SIMD search
+// kernels: they differ only in how block costs are measured. Internal to
+// engine/.
+#include <cstdint>
+
+#include "engine/engine_internal.h"
+
+namespace engine {
+
+// Costs measures the 8x8 block against the reference displaced by a vector:
+//   uint32_t At(Vector v);
+//   void AtTwo(Vector a, Vector b, uint32_t out[2]);           // both at once
+//   void Probes(Vector v, uint32_t out[2]);                    // v + (1,0), v + (0,1)
+//   void Triple(Vector v, uint32_t out[3]);                    // v, then its probes
+// The result equals the plain rule: start at `start`, walk against the cost
+// gradient with step 2 until the first failure, then step 1 until the
+// second; a candidate outside (-limit, limit) ends the walk.
+#if defined(__GNUC__)
+#define ORV_ENGINE_INLINE __attribute__((always_inline))
+#else
+#define ORV_ENGINE_INLINE
+#endif
+
+template <typename Costs>
+inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult* out) {
+    auto inRange = [limit](Vector v) ORV_ENGINE_INLINE { return v.x > -limit && v.x < limit && v.y > -limit && v.y < limit; };
+
+    // known[0]: cost at best; known[1], known[2]: the probes at best + (1, 0)
+    // and best + (0, 1), which also serve a candidate landing there.
+    Vector best = start;
+    uint32_t known[3];
+    costs.Triple(best, known);
+    Direction dir = GradientDirection(static_cast<int32_t>(known[1] - known[0]),
+                                      static_cast<int32_t>(known[2] - known[0]));
+    auto lookup = [&](Vector v, uint32_t& cost) ORV_ENGINE_INLINE {
+        const int32_t ox = v.x - best.x, oy = v.y - best.y;
+        if (ox == 0 && oy == 0) {
+            cost = known[0];
+        } else if (ox == 1 && oy == 0) {
+            cost = known[1];
+        } else if (ox == 0 && oy == 1) {
+            cost = known[2];
+        } else {
+            return false;
+        }
+        return true;
+    };
+    auto moveTo = [&](Vector v, uint32_t cost) ORV_ENGINE_INLINE {
+        best = v;
+        known[0] = cost;
+        costs.Probes(best, known + 1);
+        dir = GradientDirection(static_cast<int32_t>(known[1] - known[0]),
+                                static_cast<int32_t>(known[2] - known[0]));
+    };
+
+    // Step 2. The step-1 candidate from the same place is measured alongside:
+    // the walk needs it as soon as a step of 2 fails.
+    uint32_t shortCost = 0;
+    Vector shortStep{};
+    for (;;) {
+        const Vector candidate = Candidate(best, -2.0f, dir);
+        if (!inRange(candidate)) {
+            out->dx = best.x;
+            out->dy = best.y;
+            out->cost = known[0];
+            return;
+        }
+        shortStep = Candidate(best, -1.0f, dir);
+        uint32_t cost;
+        const bool candidateKnown = lookup(candidate, cost);
+        const bool shortKnown = lookup(shortStep, shortCost) || !inRange(shortStep);
+        if (!candidateKnown && !shortKnown) {
+            uint32_t two[2];
+            costs.AtTwo(candidate, shortStep, two);
+            cost = two[0];
+            shortCost = two[1];
+        } else if (!candidateKnown) {
+            cost = costs.At(candidate);
+        } else if (!shortKnown) {
+            shortCost = costs.At(shortStep);
+        }
+        if (cost < known[0]) {
+            moveTo(candidate, cost);
+            continue;
+        }
+        break;
+    }
+
+    // Step 1, starting with the candidate measured above.
+    Vector candidate = shortStep;
+    uint32_t cost = shortCost;
+    for (;;) {
+        if (!inRange(candidate)) break;
+        if (cost >= known[0]) break;
+        moveTo(candidate, cost);
+        candidate = Candidate(best, -1.0f, dir);
+        if (!inRange(candidate)) break;
+        if (!lookup(candidate, cost)) cost = costs.At(candidate);
+    }
+    out->dx = best.x;
+    out->dy = best.y;
+    out->cost = known[0];
+}
+
+}  // namespace engine
