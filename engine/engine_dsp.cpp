@@ -8,6 +8,8 @@ void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride,
                        int32_t limit, SearchResult* out) noexcept;
 void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
 void filter_block_8x8_sse2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
+void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
+void filter_block_8x8_avx2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
 void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                      int32_t n) noexcept;
 #endif
@@ -25,6 +27,10 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
         dsp.filter_row = filter_row_sse2;
         dsp.filter_block_8x8 = filter_block_8x8_sse2;
         dsp.smooth_row = smooth_row_sse2;
+    }
+    if (flags.sse2 && flags.avx2) {
+        dsp.filter_row = filter_row_avx2;
+        dsp.filter_block_8x8 = filter_block_8x8_avx2;
     }
 #else
     (void)flags;

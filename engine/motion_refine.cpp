@@ -12,9 +12,19 @@ inline bool InRange(int32_t dx, int32_t dy, int32_t limit) {
     return dx > -limit && dx < limit && dy > -limit && dy < limit;
 }
 
-// Rounded mean of `sum` over `count` accepted neighbours, in single precision.
+// Rounded mean of `sum` over `count` (1..8) accepted neighbours: the single
+// precision quotient rounded to nearest, ties to even. Computed exactly in
+// integers, which gives the same: an integer or half-integer quotient is
+// exact in single precision, and any other lies at least 1/16 from a tie,
+// far beyond the division's rounding error for |sum| < 2^20.
 inline int32_t RoundedMean(int32_t sum, int32_t count) {
-    return RoundHalfEven(static_cast<float>(sum) / static_cast<float>(count));
+    // 840 is divisible by every count, so scaled = 840 * sum / count exactly.
+    static constexpr int32_t kScale[9] = {0, 840, 420, 280, 210, 168, 140, 120, 105};
+    constexpr int32_t kBias = 1 << 20;  // keeps the floor division non-negative
+    const int32_t scaled = sum * kScale[count] + 840 * kBias;
+    const int32_t q = scaled / 840, r = scaled - 840 * q;
+    const int32_t up = static_cast<int32_t>(r > 420) | (static_cast<int32_t>(r == 420) & q);
+    return q + (up & 1) - kBias;
 }
 
 }  // namespace
