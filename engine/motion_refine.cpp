@@ -56,22 +56,33 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
 
     // Neighbourhood: mean vector and mean squared distance of the accepted
     // neighbours. Writes only deviation and the means, so order is irrelevant.
-    static constexpr int32_t kAround[8][2] = {{-1, 0}, {-1, -1}, {0, -1}, {1, -1},
-                                              {1, 0},  {1, 1},   {0, 1},  {-1, 1}};
+    // The 3x3 sums slide along the row one column at a time; the squared
+    // distances come from sum((n - v)^2) = sum(n^2) - 2 v sum(n) + k v^2.
+    struct Sums {
+        int32_t k, x, y, q;  // accepted count, sum dx, sum dy, sum dx^2 + dy^2
+    };
     const uint32_t accept = static_cast<uint32_t>(acceptLimit);
+    auto of = [accept](const BlockMotion& r) {
+        const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(r.cost) <= accept);
+        return Sums{take & 1, r.dx & take, r.dy & take, (r.dx * r.dx + r.dy * r.dy) & take};
+    };
+    auto column = [&](int32_t bx, int32_t by) {
+        const Sums a = of(Record(motion, bx, by - 1)), b = of(Record(motion, bx, by)),
+                   c = of(Record(motion, bx, by + 1));
+        return Sums{a.k + b.k + c.k, a.x + b.x + c.x, a.y + b.y + c.y, a.q + b.q + c.q};
+    };
     for (int32_t by = 0; by < motion.height; ++by) {
+        Sums left = column(-1, by), mid = column(0, by);
         for (int32_t bx = 0; bx < motion.width; ++bx) {
+            const Sums right = column(bx + 1, by);
             BlockMotion& rec = Record(motion, bx, by);
-            int32_t sumX = 0, sumY = 0, sumSq = 0, count = 0;
-            for (const auto& off : kAround) {
-                const BlockMotion& nb = Record(motion, bx + off[0], by + off[1]);
-                const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(nb.cost) <= accept);
-                const int32_t ex = nb.dx - rec.dx, ey = nb.dy - rec.dy;
-                sumX += nb.dx & take;
-                sumY += nb.dy & take;
-                sumSq += (ex * ex + ey * ey) & take;
-                count -= take;
-            }
+            const Sums self = of(rec);
+            const int32_t count = left.k + mid.k + right.k - self.k;
+            const int32_t sumX = left.x + mid.x + right.x - self.x;
+            const int32_t sumY = left.y + mid.y + right.y - self.y;
+            const int32_t sumQ = left.q + mid.q + right.q - self.q;
+            const int32_t sumSq =
+                sumQ - 2 * (rec.dx * sumX + rec.dy * sumY) + count * (rec.dx * rec.dx + rec.dy * rec.dy);
             if (count == 0) {
                 rec.meanDx = rec.meanDy = rec.deviation = 0;
             } else {
@@ -79,6 +90,8 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
                 rec.meanDy = RoundedMean(sumY, count);
                 rec.deviation = RoundedMean(sumSq, count);
             }
+            left = mid;
+            mid = right;
         }
     }
 
