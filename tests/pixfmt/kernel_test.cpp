@@ -4,6 +4,7 @@
 // surrounded by sentinel bytes (a write outside them is reported).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -37,6 +38,13 @@ std::vector<Variant> Variants() {
         variants.push_back({"sse2", dsp});
     }
 #endif
+    static const bool announced = [&] {
+        std::printf("kernel variants under test:");
+        for (const Variant& v : variants) std::printf(" %s", v.name.c_str());
+        std::printf("\n");
+        return true;
+    }();
+    (void)announced;
     return variants;
 }
 
