@@ -6,6 +6,14 @@
 
 #include "engine/engine.h"
 
+// Forces a small helper (or lambda) inline where the compiler's estimate
+// would keep a call in a hot loop.
+#if defined(__GNUC__)
+#define ORV_ENGINE_INLINE __attribute__((always_inline))
+#else
+#define ORV_ENGINE_INLINE
+#endif
+
 namespace engine {
 
 // Round to nearest, ties to even, as lrintf does in the default rounding
@@ -91,6 +99,29 @@ inline Direction GradientDirection(int32_t gx, int32_t gy) {
 // The descent candidate best + round(step * direction), ties to even.
 inline Vector Candidate(Vector best, float step, Direction dir) {
     return {best.x + RoundHalfEven(step * dir.x), best.y + RoundHalfEven(step * dir.y)};
+}
+
+// Asks for the visible pixels of rows y0 .. y0 + count - 1 of two planes to
+// be brought into the cache ahead of use, line by line in turn. Only a hint,
+// which never faults; the caller keeps the rows inside the planes. Forced
+// inline: as a separate function without side effects its calls would be
+// dropped.
+ORV_ENGINE_INLINE inline void PrefetchRows(const Plane& a, const Plane& b, int32_t y0, int32_t count) {
+#if defined(__GNUC__)
+    for (int32_t r = 0; r < count; ++r) {
+        const uint8_t* rowA = a.Row(y0 + r);
+        const uint8_t* rowB = b.Row(y0 + r);
+        for (int32_t x = 0; x < a.width; x += 64) {
+            __builtin_prefetch(rowA + x);
+            __builtin_prefetch(rowB + x);
+        }
+    }
+#else
+    (void)a;
+    (void)b;
+    (void)y0;
+    (void)count;
+#endif
 }
 
 // Top-left pixel of block (bx, by) of an 8-bit plane.

@@ -62,11 +62,11 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
         int32_t k, x, y, q;  // accepted count, sum dx, sum dy, sum dx^2 + dy^2
     };
     const uint32_t accept = static_cast<uint32_t>(acceptLimit);
-    auto of = [accept](const BlockMotion& r) {
+    auto of = [accept](const BlockMotion& r) ORV_ENGINE_INLINE {
         const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(r.cost) <= accept);
         return Sums{take & 1, r.dx & take, r.dy & take, (r.dx * r.dx + r.dy * r.dy) & take};
     };
-    auto column = [&](int32_t bx, int32_t by) {
+    auto column = [&](int32_t bx, int32_t by) ORV_ENGINE_INLINE {
         const Sums a = of(Record(motion, bx, by - 1)), b = of(Record(motion, bx, by)),
                    c = of(Record(motion, bx, by + 1));
         return Sums{a.k + b.k + c.k, a.x + b.x + c.x, a.y + b.y + c.y, a.q + b.q + c.q};

@@ -51,6 +51,7 @@ void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const
     }
     const uint32_t neighbourLimit = 2u * static_cast<uint32_t>(processor.meanUpperBin);
     for (int32_t by = 0; by < motion.height; ++by) {
+        if (by + 1 < motion.height) PrefetchRows(current, reference, 8 * (by + 1), 8);
         for (int32_t bx = 0; bx < motion.width; ++bx) {
             Vector start = PredictVector(motion, bx, by, neighbourLimit);
             // Neighbours come from this search or the zero margin; anything

@@ -16,12 +16,6 @@ namespace engine {
 // The result equals the plain rule: start at `start`, walk against the cost
 // gradient with step 2 until the first failure, then step 1 until the
 // second; a candidate outside (-limit, limit) ends the walk.
-#if defined(__GNUC__)
-#define ORV_ENGINE_INLINE __attribute__((always_inline))
-#else
-#define ORV_ENGINE_INLINE
-#endif
-
 template <typename Costs>
 inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult* out) {
     auto inRange = [limit](Vector v) ORV_ENGINE_INLINE { return v.x > -limit && v.x < limit && v.y > -limit && v.y < limit; };

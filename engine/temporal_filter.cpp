@@ -52,6 +52,9 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const P
                ry + blockHeight <= current.height + my;
     };
     for (int32_t by = 0; by < blocksY; ++by) {
+        // Both planes have usually left the cache during the search: ask for
+        // the next block row while this one is filtered.
+        if (by + 1 < blocksY) PrefetchRows(current, previous, (by + 1) * blockHeight, blockHeight);
         const int64_t y = static_cast<int64_t>(by) * blockHeight;
         for (int32_t bx = 0; bx < blocksX;) {
             const BlockMotion& m = Record(motion, bx, by);
