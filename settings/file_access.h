@@ -17,8 +17,9 @@ constexpr uint32_t kMaxFileSize = 0x7FFFFFFFu;
 bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& data, uint32_t& size);
 
 // Writes `size` bytes to a new temporary file in the folder of `path`,
-// flushes it and renames it over `path`. On any failure the temporary file is
-// removed, `path` keeps its old content and the result is false.
+// flushes it and renames it over `path`. A `path` that exists but may not be
+// written is refused. On any failure the temporary file is removed, `path`
+// keeps its old content and the result is false.
 bool ReplaceFileContent(const std::string& path, const char* data, size_t size);
 
 }  // namespace settings

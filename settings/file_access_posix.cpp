@@ -89,6 +89,9 @@ bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& data, uint3
 
 bool ReplaceFileContent(const std::string& requested, const char* data, size_t size) {
     const std::string path = ResolveTarget(requested);
+    // Renaming would replace a file that its owner made read-only; writing it
+    // in place would have been refused, so this is refused too.
+    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) return false;
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

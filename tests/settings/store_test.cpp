@@ -11,7 +11,9 @@
 #include "settings/settings.h"
 #include "test_files.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -423,16 +425,22 @@ TEST_F(SettingsStoreTest, WriteThatFailsMidwayKeepsTheOldFile) {
     EXPECT_NE(ReadBytes(File()).find("DlgWndPosX=1\r\n"), std::string::npos);
 }
 
-TEST_F(SettingsStoreTest, ReadOnlyFolderKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "folder permissions do not bind root";
+TEST_F(SettingsStoreTest, ReadOnlyFolderOrFileKeepsTheOldFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    const auto writeBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     WriteBytes(File(), kExample);
     SettingsStore store;
     Load(store);
     store.SetDialogPosition(1, 1);
-    fs::permissions(PluginsFolder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+    fs::permissions(PluginsFolder(), writeBits, fs::perm_options::remove);
     store.Save();
     fs::permissions(PluginsFolder(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(ReadBytes(File()), kExample);
+    EXPECT_TRUE(Leftovers().empty());
+
+    // A read-only file in a writable folder is not replaced either.
+    fs::permissions(File(), writeBits, fs::perm_options::remove);
+    store.Save();
     EXPECT_EQ(ReadBytes(File()), kExample);
     EXPECT_TRUE(Leftovers().empty());
 }
@@ -447,6 +455,34 @@ TEST_F(SettingsStoreTest, SymbolicLinkSurvivesTheRewrite) {
     store.Save();
     EXPECT_TRUE(fs::is_symlink(File()));
     EXPECT_NE(ReadBytes(target).find("DlgWndPosX=1\r\n"), std::string::npos);
+}
+#endif
+
+#ifdef _WIN32
+TEST_F(SettingsStoreTest, ReadOnlyOrOpenFileKeepsItsContent) {
+    WriteBytes(File(), kExample);
+    SettingsStore store;
+    Load(store);
+    store.SetDialogPosition(1, 1);
+    const std::string path = File().string();
+
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    store.Save();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(File()), kExample);
+    EXPECT_TRUE(Leftovers().empty());
+
+    // Another program holds the file open without sharing deletion.
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    store.Save();
+    CloseHandle(held);
+    EXPECT_EQ(ReadBytes(File()), kExample);
+    EXPECT_TRUE(Leftovers().empty());
+
+    store.Save();
+    EXPECT_NE(ReadBytes(File()).find("DlgWndPosX=1\r\n"), std::string::npos);
 }
 #endif
 
