@@ -69,10 +69,16 @@ public:
     void SeedNoiseHistory(int32_t value);
 
     // Gives every block of `motion` a vector by the predictive gradient search.
+    // Planes the search cannot probe safely (unequal geometry, a margin
+    // narrower than `border`, a field larger than the plane's whole blocks)
+    // leave every block at (0, 0), cost 0, valid 0.
     void EstimateMotion(const Plane& current, const Plane& reference, VectorField& motion);
 
     // Histogram, SNR, noise level and scene change from the search's costs;
-    // ends with RefineMotion unless a scene change was detected.
+    // ends with RefineMotion unless a scene change was detected. A cost of
+    // 16320 or more has no bin and is not counted. A ring holding a negative
+    // factor (a negative SNR, or a negative seeded entry below -1) has no real
+    // geometric mean: its mean is 0, as is one whose product overflows.
     void AnalyseMotion(const Plane& current, const Plane& reference, VectorField& motion);
 
     // Zero preference, neighbourhood measurement and re-check of the field.
@@ -124,11 +130,16 @@ uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int
 // the first and last rows are copied.
 void SmoothVertically(const Plane& source, Plane& target);
 
-// Recursive temporal filter against the co-located previous output.
+// Recursive temporal filter against the co-located previous output, over
+// whole groups of 4 pixels per row. The threshold is compared as a 16-bit
+// value saturated to 0..32767; thresholds up to 2 or above 16384 leave the
+// plane unchanged.
 void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold);
 
 // The same per-pixel rule block by block along the motion vectors; blocks
-// with valid == 0 are left untouched.
+// with valid == 0, and blocks whose displaced reference would leave the
+// previous plane's allocation, are left untouched. Both planes must share
+// the current plane's geometry (otherwise nothing is done).
 void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
                                int32_t blockWidth, int32_t blockHeight, int32_t threshold);
 
