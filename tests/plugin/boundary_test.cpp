@@ -2,6 +2,7 @@
 // the entry points of the loaded module.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -39,6 +40,8 @@ protected:
         ASSERT_TRUE(lib.loaded()) << "cannot load " << PluginPath();
         plugin = lib.Descriptor();
         ASSERT_NE(plugin, nullptr);
+        // No settings file: every test here runs with the defaults.
+        std::remove(testing_support::SettingsFilePath().c_str());
         OpenParams params{7, &AllChannelsExist};
         plugin->Open(&params);
     }

@@ -13,38 +13,12 @@
 #include "plugin_loader.h"
 #include "synthetic_video.h"
 
-#if defined(_WIN32)
-#include <direct.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 using testing_support::PluginLibrary;
 using testing_support::PluginPath;
 using testing_support::SyntheticVideo;
 
 namespace {
-
-// The host folder is the test program's own folder; the settings file
-// lives in its "Plugins" subfolder.
-std::string SettingsFilePath() {
-#if defined(_WIN32)
-    char buffer[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string exe(buffer, n);
-    std::string folder = exe.substr(0, exe.rfind('\\') + 1) + "Plugins";
-    _mkdir(folder.c_str());
-    return folder + "\\ORV_VEDaviror.ini";
-#else
-    char buffer[4096];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-    std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-    std::string folder = exe.substr(0, exe.rfind('/') + 1) + "Plugins";
-    mkdir(folder.c_str(), 0777);
-    return folder + "/ORV_VEDaviror.ini";
-#endif
-}
 
 void WriteSettings(const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -113,7 +87,7 @@ DenoiseRun Denoise(const PluginDescriptor* plugin, const SyntheticVideo& video, 
 }
 
 TEST(EndToEnd, NoisyMovingSequenceBothFormats) {
-    WriteSettings(SettingsFilePath());
+    WriteSettings(testing_support::SettingsFilePath());
     PluginLibrary lib(PluginPath());
     ASSERT_TRUE(lib.loaded()) << PluginPath();
     const PluginDescriptor* plugin = lib.Descriptor();

@@ -6,9 +6,12 @@
 #include "plugin/host_records.h"
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace testing_support {
@@ -73,6 +76,26 @@ public:
 private:
     void* handle_ = nullptr;
 };
+
+// The settings file the loaded plug-in reads at Open: the test program is
+// the host, so it lives in the "Plugins" folder beside the program.
+inline std::string SettingsFilePath() {
+#if defined(_WIN32)
+    char buffer[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string exe(buffer, n);
+    std::string folder = exe.substr(0, exe.rfind('\\') + 1) + "Plugins";
+    _mkdir(folder.c_str());
+    return folder + "\\ORV_VEDaviror.ini";
+#else
+    char buffer[4096];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    std::string exe(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    std::string folder = exe.substr(0, exe.rfind('/') + 1) + "Plugins";
+    mkdir(folder.c_str(), 0777);
+    return folder + "/ORV_VEDaviror.ini";
+#endif
+}
 
 // The plug-in's path, handed to the test program as its first argument.
 std::string& PluginPath();
