@@ -480,5 +480,8 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--bench") == 0) return engine::RunBench();
     }
     testing::InitGoogleTest(&argc, argv);
+    std::printf("kernel tables compared:");
+    for (const engine_test::Variant& v : engine_test::Variants()) std::printf(" %s", v.name.c_str());
+    std::printf("\n");
     return RUN_ALL_TESTS();
 }
