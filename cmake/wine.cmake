@@ -16,7 +16,10 @@ endif()
 function(orv_add_test)
   cmake_parse_arguments(T "GUI" "NAME" "COMMAND" ${ARGN})
   if(WIN32)
-    if(NOT TEST wine_prefix)
+    # if(TEST) sees only the current folder's tests: remember globally.
+    get_property(have_prefix GLOBAL PROPERTY ORV_WINE_PREFIX_TEST)
+    if(NOT have_prefix)
+      set_property(GLOBAL PROPERTY ORV_WINE_PREFIX_TEST ON)
       add_test(NAME wine_prefix COMMAND wineboot -i)
       set_tests_properties(wine_prefix PROPERTIES
         ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 1800)
