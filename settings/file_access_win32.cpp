@@ -48,6 +48,10 @@ bool ReadWholeFile(const std::string& path, std::unique_ptr<char[]>& data, uint3
 }
 
 bool ReplaceFileContent(const std::string& path, const char* data, size_t size) {
+    // A read-only settings file stays as it is (MoveFileEx refuses it too, but
+    // not every implementation of it does).
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     std::string temp;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {

@@ -26,9 +26,13 @@ public:
         fs::create_directories(path_);
     }
     ~TempFolder() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path_, ignored);
+        try {
+            std::error_code ignored;
+            fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+            fs::remove_all(path_, ignored);
+        } catch (...) {
+            // A folder left behind in the temporary directory is harmless.
+        }
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
