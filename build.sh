@@ -2,7 +2,8 @@
 # One entry point for setting up, building, testing and demonstrating the plug-in.
 #   ./build.sh deps    install what is missing (Debian, as root)
 #   ./build.sh build   build the native and the win32 targets
-#   ./build.sh test    deps + build + every test (native, sanitizers, Wine)
+#   ./build.sh test    deps + build + every test (native, sanitizers, Wine, 60 s of fuzzing)
+#   ./build.sh fuzz [s] the settings-file fuzzer for s seconds
 #   ./build.sh demo    deps + build + the denoising demo into out/demo/
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,7 +13,7 @@ JOBS=${JOBS:-$(nproc)}
 need_pkgs=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev
            g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth ffmpeg
            imagemagick fonts-dejavu-core fonts-liberation python3 python3-numpy
-           python3-matplotlib qemu-user-static)
+           python3-matplotlib qemu-user-static libclang-rt-14-dev)
 
 deps() {
     local missing=()
@@ -59,7 +60,8 @@ run_tests() {
 case "${1:-}" in
     deps)  deps ;;
     build) build ;;
-    test)  deps; build; build_sanitize; build_tsan; run_tests ;;
+    test)  deps; build; build_sanitize; build_tsan; run_tests; tests/fuzz/run_fuzz.sh 60 ;;
+    fuzz)  deps; tests/fuzz/run_fuzz.sh "${2:-60}" ;;
     demo)  deps; build; ./host/demo.sh ;;
-    *) echo "usage: $0 deps|build|test|demo" >&2; exit 2 ;;
+    *) echo "usage: $0 deps|build|test|demo|fuzz [seconds]" >&2; exit 2 ;;
 esac
