@@ -50,11 +50,11 @@ build_tsan() {
 }
 
 run_tests() {
-    ctest --preset native
-    ctest --preset sanitize
+    ctest --preset native -j "$JOBS"
+    ctest --preset sanitize -j "$JOBS"
     ctest --preset tsan -R plugin_threading
     # After the native run: the win32 run compares its frames with the native ones.
-    ctest --preset win32
+    ctest --preset win32 -j "$JOBS"
 }
 
 case "${1:-}" in
