@@ -100,27 +100,30 @@ bool CaptureWindow(HWND window, const std::string& unixPngPath, bool pump) {
     LONG bottom = std::min<LONG>(GetSystemMetrics(SM_CYSCREEN), r.bottom + margin);
     if (right <= left || bottom <= top) return false;
 
-    // Wine runs a file that is not a Windows program as a Unix process; its
-    // arguments reach it unchanged, so the output path stays a Unix path.
-    wchar_t command[1024];
-    std::swprintf(command, 1024, L"Z:\\usr\\bin\\import -window root -crop %ldx%ld+%ld+%ld +repage \"%hs\"",
-                  right - left, bottom - top, left, top, unixPngPath.c_str());
+    // Wine runs a file that is not a Windows program as a Unix process, with
+    // its arguments unchanged (so the paths stay Unix paths), but cannot tell
+    // when it ends: the picture is written under a temporary name and renamed
+    // when complete, and the final file is what is waited for.
+    std::string temporary = unixPngPath + ".part.png";
+    wchar_t command[2048];
+    std::swprintf(command, 2048,
+                  L"Z:\\bin\\sh -c \"/usr/bin/import -window root -crop %ldx%ld+%ld+%ld +repage '%hs' && /bin/mv '%hs' '%hs'\"",
+                  right - left, bottom - top, left, top, temporary.c_str(), temporary.c_str(), unixPngPath.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    bool finished;
-    if (pump) {
-        finished = PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 120000);
-    } else {
-        finished = WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
-    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine cannot report a Unix process's exit code: the file tells.
-    return finished && GetFileAttributesW(WindowsPath(unixPngPath).c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring result = WindowsPath(unixPngPath);
+    auto written = [&] { return GetFileAttributesW(result.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (pump) return PumpUntil(written, 120000);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 120000; Sleep(50)) {
+        if (written()) return true;
+    }
+    return written();
 }
 
 }  // namespace gui
