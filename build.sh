@@ -30,6 +30,23 @@ deps() {
         apt-get update -q
         apt-get install -y -q --no-install-recommends "${missing[@]}"
     fi
+    enable_i386_programs
+}
+
+# Wine's loader is a 32-bit program. Where the kernel cannot run i386 code
+# itself, qemu runs it; register that handler when nothing else has.
+enable_i386_programs() {
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
+    mountpoint -q /proc/sys/fs/binfmt_misc ||
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    local entry=/proc/sys/fs/binfmt_misc/qemu-i386
+    if [ -e "$entry" ]; then
+        echo 1 > "$entry"
+    else
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+            > /proc/sys/fs/binfmt_misc/register
+    fi
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 || { echo "cannot run 32-bit programs (needed by Wine)" >&2; return 1; }
 }
 
 build() {
