@@ -28,9 +28,13 @@ function(orv_add_test)
     set(rest ${T_COMMAND})
     list(REMOVE_AT rest 0)
     if(T_GUI)
+      # Alone, and only after the last server of the prefix has gone, so that
+      # Wine's desktop is created on the Xvfb display.
       add_test(NAME ${T_NAME}
-        COMMAND xvfb-run -a -s "-screen 0 1024x768x24" wine $<TARGET_FILE:${tgt}> ${rest}
+        COMMAND sh -c "wineserver -w; exec xvfb-run -a -s '-screen 0 1024x768x24' wine \"$@\"" sh
+                $<TARGET_FILE:${tgt}> ${rest}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+      set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL ON)
     else()
       add_test(NAME ${T_NAME} COMMAND wine $<TARGET_FILE:${tgt}> ${rest}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
