@@ -13,7 +13,7 @@ JOBS=${JOBS:-$(nproc)}
 need_pkgs=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev
            g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth ffmpeg
            imagemagick fonts-dejavu-core fonts-liberation python3 python3-numpy
-           python3-matplotlib qemu-user-static libclang-rt-14-dev)
+           python3-matplotlib qemu-user-static libclang-rt-14-dev x11-utils)
 
 deps() {
     local missing=()

@@ -3,14 +3,16 @@
 # 32-bit code may run under CPU emulation here, so Wine is slow: keep Wine
 # tests lean and the timeouts generous.
 # Wine tests share one prefix inside the build tree, created once by a fixture;
-# GUI tests additionally run inside a private Xvfb display.
+# all of them share one Xvfb display and one persistent wineserver for the
+# whole run (cmake/wine_session.sh).
 if(WIN32)
   set(ORV_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
   set(ORV_WINE_ENV
       "WINEPREFIX=${ORV_WINEPREFIX}"
       "WINEDEBUG=-all"
       "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
-      "WINEARCH=win32")
+      "WINEARCH=win32"
+      "DISPLAY=:93")
 endif()
 
 function(orv_add_test)
@@ -20,24 +22,21 @@ function(orv_add_test)
     get_property(have_prefix GLOBAL PROPERTY ORV_WINE_PREFIX_TEST)
     if(NOT have_prefix)
       set_property(GLOBAL PROPERTY ORV_WINE_PREFIX_TEST ON)
-      add_test(NAME wine_prefix COMMAND wineboot -i)
+      add_test(NAME wine_prefix COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine_session.sh start)
       set_tests_properties(wine_prefix PROPERTIES
         ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 1800)
+      add_test(NAME wine_session_end COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine_session.sh stop)
+      set_tests_properties(wine_session_end PROPERTIES
+        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_CLEANUP wine)
     endif()
     list(GET T_COMMAND 0 tgt)
     set(rest ${T_COMMAND})
     list(REMOVE_AT rest 0)
+    # GUI tests use the session's Xvfb display like every other Wine test.
+    add_test(NAME ${T_NAME} COMMAND wine $<TARGET_FILE:${tgt}> ${rest}
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     if(T_GUI)
-      # Alone, and only after the last server of the prefix has gone, so that
-      # Wine's desktop is created on the Xvfb display.
-      add_test(NAME ${T_NAME}
-        COMMAND sh -c "wineserver -w; exec xvfb-run -a -s '-screen 0 1024x768x24' wine \"$@\"" sh
-                $<TARGET_FILE:${tgt}> ${rest}
-        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
       set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL ON)
-    else()
-      add_test(NAME ${T_NAME} COMMAND wine $<TARGET_FILE:${tgt}> ${rest}
-        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     endif()
     set_tests_properties(${T_NAME} PROPERTIES
       ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_REQUIRED wine TIMEOUT 900)
