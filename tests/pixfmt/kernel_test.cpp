@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "pixfmt/pixfmt_dsp.h"
-#include "tests/pixfmt/guarded_buffer.h"
+#include "tests/support/guarded_buffer.h"
 #include "tests/pixfmt/test_seed.h"
 
 namespace pixfmt {
 namespace {
 
-using pixfmt_test::GuardedBuffer;
+using testing_support::GuardedBuffer;
 
 struct Variant {
     std::string name;

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-namespace pixfmt_test {
+namespace testing_support {
 
 class GuardedBuffer {
 public:
@@ -71,4 +71,4 @@ private:
     size_t total_ = 0;
 };
 
-}  // namespace pixfmt_test
+}  // namespace testing_support
