@@ -12,7 +12,11 @@ if(WIN32)
       "WINEDEBUG=-all"
       "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
       "WINEARCH=win32"
-      "DISPLAY=:93")
+      "DISPLAY=:93"
+      # Where 32-bit programs run under qemu: give them the 3 GiB address
+      # space of a real 32-bit Linux process. With qemu's default of 4 GiB,
+      # Wine here cannot place its shared user data page and stops at start.
+      "QEMU_RESERVED_VA=0xc0000000")
 endif()
 
 function(orv_add_test)
@@ -24,7 +28,7 @@ function(orv_add_test)
       set_property(GLOBAL PROPERTY ORV_WINE_PREFIX_TEST ON)
       add_test(NAME wine_prefix COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine_session.sh start)
       set_tests_properties(wine_prefix PROPERTIES
-        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 1800)
+        ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_SETUP wine TIMEOUT 3600)
       add_test(NAME wine_session_end COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine_session.sh stop)
       set_tests_properties(wine_session_end PROPERTIES
         ENVIRONMENT "${ORV_WINE_ENV}" FIXTURES_CLEANUP wine)

@@ -12,11 +12,40 @@ start)
         echo $! > "$WINEPREFIX.xvfb.pid"
         for _ in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 1; done
     fi
-    # The server first, persistent, so that it and the services wineboot
-    # starts stay until "stop"; it detaches from this script.
+    # A new prefix is built first, by a server that wine starts and stops
+    # itself. Wine under CPU emulation sometimes dies while it builds one,
+    # and its other processes then wait for ever: a set-up that fails or
+    # hangs is wiped and tried again.
+    # Wine's services outlive this script: their output goes to a file, not
+    # to the caller's pipe, which would otherwise stay open until "stop".
+    log="$WINEPREFIX.boot.log"
+    attempt=0
+    until [ -f "$WINEPREFIX/system.reg" ]; do
+        attempt=$((attempt + 1))
+        if [ $attempt -gt 3 ]; then
+            echo "wine prefix set-up failed three times" >&2
+            exit 1
+        fi
+        if timeout 900 wineboot -i </dev/null >"$log" 2>&1; then
+            # Its services would keep that server for minutes: stop them.
+            wineserver -k </dev/null >/dev/null 2>&1
+            timeout 60 wineserver -w </dev/null
+            continue
+        fi
+        echo "wine prefix set-up failed (attempt $attempt):" >&2
+        cat "$log" >&2
+        wineserver -k </dev/null >/dev/null 2>&1
+        sleep 2
+        rm -rf "$WINEPREFIX"
+    done
+    # Then one persistent server and Wine's services for the whole run; the
+    # server detaches from this script and stays until "stop".
     wineserver -p </dev/null >/dev/null 2>&1
-    wineboot -i </dev/null
-    exit $?
+    if ! timeout 900 wineboot </dev/null >"$log" 2>&1; then
+        cat "$log" >&2
+        exit 1
+    fi
+    exit 0
     ;;
 stop)
     wineserver -k </dev/null >/dev/null 2>&1

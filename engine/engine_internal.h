@@ -101,6 +101,47 @@ inline Vector Candidate(Vector best, float step, Direction dir) {
     return {best.x + RoundHalfEven(step * dir.x), best.y + RoundHalfEven(step * dir.y)};
 }
 
+// The two descent candidates' offsets from the best vector: a step of 2 and
+// a step of 1 against the cost gradient (gx, gy).
+struct StepOffsets {
+    Vector twice;
+    Vector once;
+};
+
+// The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
+// dir = GradientDirection(gx, gy), bit for bit, without the float square
+// root and division on the search's critical path. With a = |g| of one
+// component and n = gx^2 + gy^2, round(|g| / sqrt(n)) changes at 4a^2 = n,
+// and round(2|g| / sqrt(n)) at 16a^2 = n and 16a^2 = 9n. The single-precision
+// formula is off the exact quotient by a few ulps (relative 2^-21 at most),
+// so wherever a^2 is further than n / 2^16 from a boundary both give the
+// same integer; closer than that (rare, and never exact for a != 0, the
+// ratios being irrational) the float formula decides.
+inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
+    const int64_t ax2 = static_cast<int64_t>(gx) * gx;
+    const int64_t ay2 = static_cast<int64_t>(gy) * gy;
+    const int64_t n = ax2 + ay2;  // |g| <= 16320: fits with room to spare
+    const int64_t guard = (9 * n >> 16) + 1;
+    auto nearBoundary = [n, guard](int64_t a2) ORV_ENGINE_INLINE {
+        const int64_t d1 = 4 * a2 - n, d2 = 16 * a2 - n, d3 = 16 * a2 - 9 * n;
+        return (d1 < guard && d1 > -guard) | (d2 < guard && d2 > -guard) | (d3 < guard && d3 > -guard);
+    };
+    if ((nearBoundary(ax2) | nearBoundary(ay2)) && n != 0) {
+        const Direction dir = GradientDirection(gx, gy);
+        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
+    }
+    // Against the gradient: the offset's sign is the opposite of g's.
+    auto against = [](int32_t g, int32_t magnitude) ORV_ENGINE_INLINE {
+        const int32_t flip = -static_cast<int32_t>(g >= 0);  // all ones unless g < 0
+        return (magnitude ^ flip) - flip;
+    };
+    const int32_t onceX = static_cast<int32_t>(4 * ax2 > n);
+    const int32_t onceY = static_cast<int32_t>(4 * ay2 > n);
+    const int32_t twiceX = static_cast<int32_t>(16 * ax2 > n) + static_cast<int32_t>(16 * ax2 > 9 * n);
+    const int32_t twiceY = static_cast<int32_t>(16 * ay2 > n) + static_cast<int32_t>(16 * ay2 > 9 * n);
+    return {{against(gx, twiceX), against(gy, twiceY)}, {against(gx, onceX), against(gy, onceY)}};
+}
+
 // Asks for the visible pixels of rows y0 .. y0 + count - 1 of two planes to
 // be brought into the cache ahead of use, line by line in turn. Only a hint,
 // which never faults; the caller keeps the rows inside the planes. Forced

@@ -25,8 +25,8 @@ inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult*
     Vector best = start;
     uint32_t known[3];
     costs.Triple(best, known);
-    Direction dir = GradientDirection(static_cast<int32_t>(known[1] - known[0]),
-                                      static_cast<int32_t>(known[2] - known[0]));
+    StepOffsets steps = DescentOffsets(static_cast<int32_t>(known[1] - known[0]),
+                                       static_cast<int32_t>(known[2] - known[0]));
     auto lookup = [&](Vector v, uint32_t& cost) ORV_ENGINE_INLINE {
         const int32_t ox = v.x - best.x, oy = v.y - best.y;
         if (ox == 0 && oy == 0) {
@@ -44,8 +44,8 @@ inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult*
         best = v;
         known[0] = cost;
         costs.Probes(best, known + 1);
-        dir = GradientDirection(static_cast<int32_t>(known[1] - known[0]),
-                                static_cast<int32_t>(known[2] - known[0]));
+        steps = DescentOffsets(static_cast<int32_t>(known[1] - known[0]),
+                               static_cast<int32_t>(known[2] - known[0]));
     };
 
     // Step 2. The step-1 candidate from the same place is measured alongside:
@@ -53,14 +53,14 @@ inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult*
     uint32_t shortCost = 0;
     Vector shortStep{};
     for (;;) {
-        const Vector candidate = Candidate(best, -2.0f, dir);
+        const Vector candidate{best.x + steps.twice.x, best.y + steps.twice.y};
         if (!inRange(candidate)) {
             out->dx = best.x;
             out->dy = best.y;
             out->cost = known[0];
             return;
         }
-        shortStep = Candidate(best, -1.0f, dir);
+        shortStep = {best.x + steps.once.x, best.y + steps.once.y};
         uint32_t cost;
         const bool candidateKnown = lookup(candidate, cost);
         const bool shortKnown = lookup(shortStep, shortCost) || !inRange(shortStep);
@@ -88,7 +88,7 @@ inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult*
         if (!inRange(candidate)) break;
         if (cost >= known[0]) break;
         moveTo(candidate, cost);
-        candidate = Candidate(best, -1.0f, dir);
+        candidate = {best.x + steps.once.x, best.y + steps.once.y};
         if (!inRange(candidate)) break;
         if (!lookup(candidate, cost)) cost = costs.At(candidate);
     }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "engine/engine.h"
@@ -338,6 +339,41 @@ TEST(Search, StepsAgainstTheGradientRoundingHalfToEven) {
     } kRounding[] = {{0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-0.5f, 0}, {-1.5f, -2}, {-2.5f, -2},
                      {0.49999997f, 0}, {1.2f, 1}, {-1.6f, -2}, {0.0f, 0}, {63.5f, 64}};
     for (const auto& r : kRounding) EXPECT_EQ(RoundHalfEven(r.v), r.rounded) << r.v;
+}
+
+// The search takes its candidate offsets from integer comparisons; they must
+// match the single-precision formula for every gradient, above all for those
+// hugging a rounding boundary (|g| / sqrt(n) near 0.25, 0.5 or 0.75).
+TEST(Search, IntegerStepOffsetsMatchTheFloatFormula) {
+    auto check = [](int32_t gx, int32_t gy) {
+        const Direction dir = GradientDirection(gx, gy);
+        const Vector twice = Candidate({0, 0}, -2.0f, dir);
+        const Vector once = Candidate({0, 0}, -1.0f, dir);
+        const StepOffsets steps = DescentOffsets(gx, gy);
+        return steps.twice.x == twice.x && steps.twice.y == twice.y && steps.once.x == once.x &&
+               steps.once.y == once.y;
+    };
+    int mismatches = 0;
+    for (int32_t gy = -300; gy <= 300; ++gy) {
+        for (int32_t gx = -300; gx <= 300; ++gx) mismatches += !check(gx, gy);
+    }
+    // Near each boundary ratio gx / gy = sqrt(r / (1 - r)), over the whole range.
+    const double kRatios[] = {std::sqrt(1.0 / 15.0), std::sqrt(1.0 / 3.0), std::sqrt(9.0 / 7.0)};
+    for (int32_t gy = 1; gy <= 16320; ++gy) {
+        for (double ratio : kRatios) {
+            for (double r : {ratio, 1.0 / ratio}) {
+                const int32_t centre = static_cast<int32_t>(std::lround(gy * r));
+                for (int32_t gx = centre - 2; gx <= centre + 2; ++gx) {
+                    if (gx < 0 || gx > 16320) continue;
+                    mismatches += !check(gx, gy) + !check(-gx, gy) + !check(gx, -gy);
+                }
+            }
+        }
+    }
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int32_t> any(-16320, 16320);
+    for (int i = 0; i < 200000; ++i) mismatches += !check(any(rng), any(rng));
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(BlockCost, RefusesBlocksOutsideTheAllocation) {
