@@ -95,7 +95,7 @@ TEST(EndToEnd, NoisyMovingSequenceBothFormats) {
     plugin->Open(&params);
 
     const SyntheticVideo video{352, 288, 80, 64, 2, 10};
-    std::ofstream digests("e2e-digests.txt", std::ios::trunc);
+    std::ofstream digests("e2e-digests.txt", std::ios::binary | std::ios::trunc);
     for (int32_t format : {0, 1}) {
         DenoiseRun run = Denoise(plugin, video, format);
         std::printf("format %d: PSNR noisy %.2f dB -> denoised %.2f dB (gain %.2f dB)\n", format, run.noisyPsnr,
