@@ -15,9 +15,9 @@ start)
     # A new prefix is built first, by a server that wine starts and stops
     # itself. Wine under CPU emulation sometimes dies while it builds one,
     # and its other processes then wait for ever: a set-up that fails or
-    # hangs is wiped and tried again.
-    # Wine's services outlive this script: their output goes to a file, not
-    # to the caller's pipe, which would otherwise stay open until "stop".
+    # hangs is wiped and tried again. Wine's services outlive this script:
+    # their output goes to a file, not to the caller's pipe, which would
+    # otherwise stay open until "stop".
     log="$WINEPREFIX.boot.log"
     attempt=0
     until [ -f "$WINEPREFIX/system.reg" ]; do

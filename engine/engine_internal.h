@@ -130,16 +130,19 @@ inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
         const Direction dir = GradientDirection(gx, gy);
         return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
     }
-    // Against the gradient: the offset's sign is the opposite of g's.
-    auto against = [](int32_t g, int32_t magnitude) ORV_ENGINE_INLINE {
+    // One component of both steps, against the gradient: the offset's sign
+    // is the opposite of g's.
+    auto axis = [n](int32_t g, int64_t a2, int32_t& twice, int32_t& once) ORV_ENGINE_INLINE {
         const int32_t flip = -static_cast<int32_t>(g >= 0);  // all ones unless g < 0
-        return (magnitude ^ flip) - flip;
+        const int32_t twiceMagnitude = static_cast<int32_t>(16 * a2 > n) + static_cast<int32_t>(16 * a2 > 9 * n);
+        const int32_t onceMagnitude = static_cast<int32_t>(4 * a2 > n);
+        twice = (twiceMagnitude ^ flip) - flip;
+        once = (onceMagnitude ^ flip) - flip;
     };
-    const int32_t onceX = static_cast<int32_t>(4 * ax2 > n);
-    const int32_t onceY = static_cast<int32_t>(4 * ay2 > n);
-    const int32_t twiceX = static_cast<int32_t>(16 * ax2 > n) + static_cast<int32_t>(16 * ax2 > 9 * n);
-    const int32_t twiceY = static_cast<int32_t>(16 * ay2 > n) + static_cast<int32_t>(16 * ay2 > 9 * n);
-    return {{against(gx, twiceX), against(gy, twiceY)}, {against(gx, onceX), against(gy, onceY)}};
+    StepOffsets steps;
+    axis(gx, ax2, steps.twice.x, steps.once.x);
+    axis(gy, ay2, steps.twice.y, steps.once.y);
+    return steps;
 }
 
 // Asks for the visible pixels of rows y0 .. y0 + count - 1 of two planes to
