@@ -110,38 +110,43 @@ struct StepOffsets {
 
 // The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
 // dir = GradientDirection(gx, gy), bit for bit, without the float square
-// root and division on the search's critical path. With a = |g| of one
-// component and n = gx^2 + gy^2, round(|g| / sqrt(n)) changes at 4a^2 = n,
-// and round(2|g| / sqrt(n)) at 16a^2 = n and 16a^2 = 9n. The single-precision
-// formula is off the exact quotient by a few ulps (relative 2^-21 at most),
-// so wherever a^2 is further than n / 2^16 from a boundary both give the
-// same integer; closer than that (rare, and never exact for a != 0, the
-// ratios being irrational) the float formula decides.
-inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
-    const int64_t ax2 = static_cast<int64_t>(gx) * gx;
-    const int64_t ay2 = static_cast<int64_t>(gy) * gy;
-    const int64_t n = ax2 + ay2;  // |g| <= 16320: fits with room to spare
-    const int64_t guard = (9 * n >> 16) + 1;
-    auto nearBoundary = [n, guard](int64_t a2) ORV_ENGINE_INLINE {
-        const int64_t d1 = 4 * a2 - n, d2 = 16 * a2 - n, d3 = 16 * a2 - 9 * n;
-        return (d1 < guard && d1 > -guard) | (d2 < guard && d2 > -guard) | (d3 < guard && d3 > -guard);
+// root and division on the search's critical path. For one component a = |g|
+// against the other's b = |g'|, round(a / sqrt(a^2 + b^2)) changes where
+// 3a^2 = b^2, and round(2a / sqrt(a^2 + b^2)) where 15a^2 = b^2 and
+// 7a^2 = 9b^2. The single-precision formula is off the exact quotient by a
+// few ulps (relative 2^-21 at most), so wherever the two sides differ by
+// more than 9 (a^2 + b^2) / 2^16 both give the same integer; closer than
+// that (rare, and never equal for a != 0, the ratios being irrational) the
+// float formula decides. Everything fits in 32-bit unsigned arithmetic for
+// |g| <= 16320, which keeps it cheap on 32-bit targets too.
+ORV_ENGINE_INLINE inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
+    const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
+    const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
+    const uint32_t n = ax2 + ay2;
+    // At least 9 n / 2^16 + 1, without the product overflowing.
+    const uint32_t guard = 9 * (n >> 16) + 9;
+    // |d| < guard for the true difference d, from its value modulo 2^32: every
+    // difference lies in (-2^28.1, 2^31.9), a span narrower than 2^32 - 2 guard.
+    auto near = [guard](uint32_t d) ORV_ENGINE_INLINE { return d + guard - 1 < 2 * guard - 1; };
+    auto nearBoundary = [near](uint32_t a2, uint32_t b2) ORV_ENGINE_INLINE {
+        return near(3 * a2 - b2) | near(15 * a2 - b2) | near(7 * a2 - 9 * b2);
     };
-    if ((nearBoundary(ax2) | nearBoundary(ay2)) && n != 0) {
+    if ((nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2)) & (n != 0)) {
         const Direction dir = GradientDirection(gx, gy);
         return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
     }
     // One component of both steps, against the gradient: the offset's sign
     // is the opposite of g's.
-    auto axis = [n](int32_t g, int64_t a2, int32_t& twice, int32_t& once) ORV_ENGINE_INLINE {
+    auto axis = [](int32_t g, uint32_t a2, uint32_t b2, int32_t& twice, int32_t& once) ORV_ENGINE_INLINE {
         const int32_t flip = -static_cast<int32_t>(g >= 0);  // all ones unless g < 0
-        const int32_t twiceMagnitude = static_cast<int32_t>(16 * a2 > n) + static_cast<int32_t>(16 * a2 > 9 * n);
-        const int32_t onceMagnitude = static_cast<int32_t>(4 * a2 > n);
+        const int32_t twiceMagnitude = static_cast<int32_t>(15 * a2 > b2) + static_cast<int32_t>(7 * a2 > 9 * b2);
+        const int32_t onceMagnitude = static_cast<int32_t>(3 * a2 > b2);
         twice = (twiceMagnitude ^ flip) - flip;
         once = (onceMagnitude ^ flip) - flip;
     };
     StepOffsets steps;
-    axis(gx, ax2, steps.twice.x, steps.once.x);
-    axis(gy, ay2, steps.twice.y, steps.once.y);
+    axis(gx, ax2, ay2, steps.twice.x, steps.once.x);
+    axis(gy, ay2, ax2, steps.twice.y, steps.once.y);
     return steps;
 }
 

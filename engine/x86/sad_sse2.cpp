@@ -60,6 +60,17 @@ struct Sse2Costs {
         out[1] = Total(right);
         out[2] = Total(down);
     }
+    void Quad(Vector c2, Vector c1, uint32_t out[4]) const {
+        const uint8_t* q = Ref(c2);
+        const __m128i centre = Sums(q);
+        const __m128i right = Sums(q + 1);
+        const __m128i down = Sums(q + stride);
+        const __m128i shortStep = Sums(Ref(c1));
+        out[0] = Total(centre);
+        out[1] = Total(right);
+        out[2] = Total(down);
+        out[3] = Total(shortStep);
+    }
 
     __m128i rows[4];
     const uint8_t* ref;
@@ -80,7 +91,7 @@ uint32_t sad_8x8_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) 
 void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
                        int32_t limit, SearchResult* out) noexcept {
     Sse2Costs costs(cur, ref, stride);
-    SearchBlock(costs, Vector{startX, startY}, limit, out);
+    SearchBlockAhead(costs, Vector{startX, startY}, limit, out);
 }
 
 }  // namespace engine
