@@ -144,6 +144,13 @@ void CountingSearch(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, in
     engine::SearchBlock(costs, engine::Vector{x, y}, limit, out);
 }
 
+void CountingField(const Plane& current, const Plane& reference, const engine::VectorField& motion, int32_t limit,
+                   uint32_t neighbourLimit) noexcept {
+    engine::SearchField(current, reference, motion, limit, neighbourLimit,
+                        [](const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, engine::Vector start,
+                           int32_t lim, engine::SearchResult* out) { CountingSearch(cur, ref, stride, start.x, start.y, lim, out); });
+}
+
 uint32_t CountingSad(const uint8_t* a, const uint8_t* b, ptrdiff_t s) noexcept {
     ++g_sads;
     return g_inner->sad_8x8(a, b, s);
@@ -165,6 +172,7 @@ double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth) {
     g_inner = &dsp;
     counting.sad_8x8 = CountingSad;
     counting.search_block = CountingSearch;
+    counting.search_field = CountingField;
     g_sads = 0;
     Warm(counting, p, seq, smooth, kFrames);
     return static_cast<double>(g_sads) / (static_cast<double>(p.motion.width) * p.motion.height * kFrames);

@@ -73,6 +73,7 @@ bool ChannelProcessor::Allocate(int32_t width, int32_t height, int32_t blockW, i
     if (ok) {
         costHistogram = static_cast<int32_t*>(AlignedAlloc(sizeof(int32_t) * kHistogramBins));
         ok = costHistogram != nullptr;
+        histogramExtent = kHistogramBins;  // contents unknown until the first clear
     }
     if (!ok) Release();
     return ok;

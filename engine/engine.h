@@ -96,6 +96,7 @@ public:
     VectorField motion;
     int32_t border = kBorder;
     int32_t* costHistogram = nullptr;  // kHistogramBins bins, 16-byte aligned
+    int32_t histogramExtent = kHistogramBins;  // bins from here on are known to be zero
     int32_t lowerBin = 0;
     int32_t peakCount = 0;
     int32_t upperBin = 0;

@@ -6,6 +6,8 @@ namespace engine {
 uint32_t sad_8x8_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
 void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
                        int32_t limit, SearchResult* out) noexcept;
+void search_field_sse2(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                       uint32_t neighbourLimit) noexcept;
 void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
 void filter_block_8x8_sse2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
 void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
@@ -17,6 +19,7 @@ void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, con
 void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     dsp.sad_8x8 = sad_8x8_c;
     dsp.search_block = search_block_c;
+    dsp.search_field = search_field_c;
     dsp.filter_row = filter_row_c;
     dsp.filter_block_8x8 = filter_block_8x8_c;
     dsp.smooth_row = smooth_row_c;
@@ -24,6 +27,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     if (flags.sse2) {
         dsp.sad_8x8 = sad_8x8_sse2;
         dsp.search_block = search_block_sse2;
+        dsp.search_field = search_field_sse2;
         dsp.filter_row = filter_row_sse2;
         dsp.filter_block_8x8 = filter_block_8x8_sse2;
         dsp.smooth_row = smooth_row_sse2;

@@ -38,6 +38,14 @@ struct EngineDsp {
     void (*search_block)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX,
                          int32_t startY, int32_t limit, SearchResult* out) noexcept;
 
+    // The search of every block of `motion` in raster order with the descent
+    // above, each from the prediction of its left, above and above-right
+    // records (PredictVector), a prediction outside (-limit, limit) replaced
+    // by (0, 0). Writes dx, dy, cost and valid = 1 of each record. The caller
+    // has checked the planes and the field with MotionGeometryOk for `limit`.
+    void (*search_field)(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                         uint32_t neighbourLimit) noexcept;
+
     // The temporal filter rule on n pixels (n >= 0, any value) of cur against
     // prev, in place: cur[i] = rule(cur[i], prev[i]). Touches exactly n bytes
     // of each; no alignment required. prev may equal cur but must not overlap
@@ -56,6 +64,8 @@ struct EngineDsp {
 uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
 void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
                     int32_t limit, SearchResult* out) noexcept;
+void search_field_c(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                    uint32_t neighbourLimit) noexcept;
 void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
 void filter_block_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept;
 void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,

@@ -38,6 +38,16 @@ void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, in
     SearchBlock(costs, Vector{startX, startY}, limit, out);
 }
 
+void search_field_c(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                    uint32_t neighbourLimit) noexcept {
+    SearchField(current, reference, motion, limit, neighbourLimit,
+                [](const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, Vector start, int32_t lim,
+                   SearchResult* out) {
+                    ScalarCosts costs{cur, ref, stride};
+                    SearchBlock(costs, start, lim, out);
+                });
+}
+
 void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
                         const Plane& reference, VectorField& motion) {
     if (motion.width <= 0 || motion.height <= 0 || motion.origin == nullptr) return;
@@ -49,24 +59,7 @@ void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const
         }
         return;
     }
-    const uint32_t neighbourLimit = 2u * static_cast<uint32_t>(processor.meanUpperBin);
-    for (int32_t by = 0; by < motion.height; ++by) {
-        if (by + 1 < motion.height) PrefetchRows(current, reference, 8 * (by + 1), 8);
-        for (int32_t bx = 0; bx < motion.width; ++bx) {
-            Vector start = PredictVector(motion, bx, by, neighbourLimit);
-            // Neighbours come from this search or the zero margin; anything
-            // else is not followed outside the plane's margin.
-            if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
-            SearchResult found;
-            dsp.search_block(BlockAt(current, bx, by), BlockAt(reference, bx, by), current.stride, start.x,
-                             start.y, limit, &found);
-            BlockMotion& rec = Record(motion, bx, by);
-            rec.dx = found.dx;
-            rec.dy = found.dy;
-            rec.cost = static_cast<int32_t>(found.cost);
-            rec.valid = 1;
-        }
-    }
+    dsp.search_field(current, reference, motion, limit, 2u * static_cast<uint32_t>(processor.meanUpperBin));
 }
 
 void ChannelProcessor::EstimateMotion(const Plane& current, const Plane& reference, VectorField& motion) {

@@ -59,8 +59,12 @@ bool AnalyseStatistics(ChannelProcessor& p, VectorField& motion) {
     int32_t* bins = p.costHistogram;
 
     // Histogram of the costs as the search left them. A cost of 16320 (every
-    // pixel differing by 255) has no bin and is not counted.
-    std::memset(bins, 0, sizeof(int32_t) * kHistogramBins);
+    // pixel differing by 255) has no bin and is not counted. Only the bins
+    // the last frame may have left nonzero are cleared: a whole clear costs
+    // more than the rest of the analysis.
+    const int32_t dirty = p.histogramExtent < 0 || p.histogramExtent > kHistogramBins ? kHistogramBins
+                                                                                         : p.histogramExtent;
+    std::memset(bins, 0, sizeof(int32_t) * static_cast<size_t>(dirty));
     int32_t firstUsed = kHistogramBins, lastUsed = 0;  // over bins 1 and up
     for (int32_t by = 0; by < motion.height; ++by) {
         const BlockMotion* row = &Record(motion, 0, by);
@@ -104,6 +108,7 @@ bool AnalyseStatistics(ChannelProcessor& p, VectorField& motion) {
         }
         end = ++i;
     }
+    p.histogramExtent = end;
 
     // Extent of the well-matched costs: where the smoothed histogram stays at
     // or above a tenth of its peak.

@@ -97,70 +97,107 @@ inline void SearchBlock(Costs& costs, Vector start, int32_t limit, SearchResult*
     out->cost = known[0];
 }
 
+// Costs of a spot and of its probes at + (1, 0) and + (0, 1); with the
+// step-1 candidate measured in the same round.
+struct SpotCosts {
+    uint32_t at;
+    uint32_t right;
+    uint32_t down;
+};
+struct RoundCosts {
+    SpotCosts candidate;
+    uint32_t shortStep;
+};
+
 // The same descent, bit for bit, for kernels whose costs come cheaper in
 // batches than one after another. Each step measures the candidate together
 // with its two probes (and, in the step-2 phase, the step-1 candidate), so a
 // successful step is one round of measurements instead of two, and no branch
-// depends on whether a candidate happens to land on a known probe. Costs adds
-//   void Quad(Vector c2, Vector c1, uint32_t out[4]);   // Triple(c2), then c1
-// Every spot measured lies within `limit` of the block on each axis.
+// depends on whether a candidate happens to land on a known probe. Costs has
+//   SpotCosts Spot(Vector v);                  // v and its probes
+//   RoundCosts Round(Vector c2, Vector c1);    // Spot(c2), then c1
+//   SpotCosts Probes(Vector v, uint32_t at);   // the probes of v, whose cost is known
+// Every spot measured lies within `limit` of the block on each axis. The
+// costs live in registers throughout: passing them through arrays would put
+// a store and a reload on every step.
 template <typename Costs>
-inline void SearchBlockAhead(Costs& costs, Vector start, int32_t limit, SearchResult* out) {
-    auto inRange = [limit](Vector v) ORV_ENGINE_INLINE { return v.x > -limit && v.x < limit && v.y > -limit && v.y < limit; };
+ORV_ENGINE_INLINE inline void SearchBlockAhead(Costs& costs, Vector start, int32_t limit, SearchResult* out) {
+    // -limit < c < limit for both components, as two unsigned comparisons.
+    const uint32_t span = 2 * static_cast<uint32_t>(limit) - 1;
+    auto inRange = [limit, span](Vector v) ORV_ENGINE_INLINE {
+        return (static_cast<uint32_t>(v.x + limit - 1) < span) & (static_cast<uint32_t>(v.y + limit - 1) < span);
+    };
 
-    // known[0]: cost at best; known[1], known[2]: at best + (1, 0) and best + (0, 1).
     Vector best = start;
-    uint32_t known[3];
-    costs.Triple(best, known);
-    StepOffsets steps = DescentOffsets(static_cast<int32_t>(known[1] - known[0]),
-                                       static_cast<int32_t>(known[2] - known[0]));
-    auto moveTo = [&](Vector v, const uint32_t costs3[3]) ORV_ENGINE_INLINE {
+    SpotCosts known = costs.Spot(best);
+    StepOffsets steps = DescentOffsets(static_cast<int32_t>(known.right - known.at),
+                                       static_cast<int32_t>(known.down - known.at));
+    auto moveTo = [&](Vector v, SpotCosts c) ORV_ENGINE_INLINE {
         best = v;
-        known[0] = costs3[0];
-        known[1] = costs3[1];
-        known[2] = costs3[2];
-        steps = DescentOffsets(static_cast<int32_t>(known[1] - known[0]),
-                               static_cast<int32_t>(known[2] - known[0]));
+        known = c;
+        steps = DescentOffsets(static_cast<int32_t>(c.right - c.at), static_cast<int32_t>(c.down - c.at));
     };
 
     // Step 2. best lies inside the range and the step-1 offset is at most 1
     // on each axis, so the step-1 candidate is within `limit`.
-    uint32_t measured[4];
     Vector shortStep;
+    uint32_t shortCost;
     for (;;) {
         const Vector candidate{best.x + steps.twice.x, best.y + steps.twice.y};
         if (!inRange(candidate)) {
             out->dx = best.x;
             out->dy = best.y;
-            out->cost = known[0];
+            out->cost = known.at;
             return;
         }
         shortStep = {best.x + steps.once.x, best.y + steps.once.y};
-        costs.Quad(candidate, shortStep, measured);
-        if (measured[0] < known[0]) {
-            moveTo(candidate, measured);
-            continue;
-        }
-        break;
+        const RoundCosts round = costs.Round(candidate, shortStep);
+        shortCost = round.shortStep;
+        if (round.candidate.at >= known.at) break;
+        moveTo(candidate, round.candidate);
     }
 
     // Step 1: the first candidate's cost is known from the last round; its
     // probes are measured only when it is taken. Later candidates come with
     // their probes.
     Vector candidate = shortStep;
-    uint32_t next[3] = {measured[3], 0, 0};
-    bool probesKnown = false;
-    while (inRange(candidate) && next[0] < known[0]) {
-        if (!probesKnown) costs.Probes(candidate, next + 1);
-        moveTo(candidate, next);
-        candidate = {best.x + steps.once.x, best.y + steps.once.y};
-        if (!inRange(candidate)) break;
-        costs.Triple(candidate, next);
-        probesKnown = true;
+    if (inRange(candidate) && shortCost < known.at) {
+        moveTo(candidate, costs.Probes(candidate, shortCost));
+        for (;;) {
+            candidate = {best.x + steps.once.x, best.y + steps.once.y};
+            if (!inRange(candidate)) break;
+            const SpotCosts next = costs.Spot(candidate);
+            if (next.at >= known.at) break;
+            moveTo(candidate, next);
+        }
     }
     out->dx = best.x;
     out->dy = best.y;
-    out->cost = known[0];
+    out->cost = known.at;
+}
+
+// The field search around a per-block search(cur, ref, stride, start,
+// limit, &result): the kernels' search_field, with the block search inlined.
+template <typename Search>
+inline void SearchField(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                        uint32_t neighbourLimit, Search search) {
+    const ptrdiff_t stride = current.stride;
+    for (int32_t by = 0; by < motion.height; ++by) {
+        if (by + 1 < motion.height) PrefetchRows(current, reference, 8 * (by + 1), 8);
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            Vector start = PredictVector(motion, bx, by, neighbourLimit);
+            // Neighbours come from this search or the zero margin; anything
+            // else is not followed outside the plane's margin.
+            if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
+            SearchResult found;
+            search(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride, start, limit, &found);
+            BlockMotion& rec = Record(motion, bx, by);
+            rec.dx = found.dx;
+            rec.dy = found.dy;
+            rec.cost = static_cast<int32_t>(found.cost);
+            rec.valid = 1;
+        }
+    }
 }
 
 }  // namespace engine

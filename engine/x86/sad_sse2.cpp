@@ -29,7 +29,7 @@ struct Sse2Costs {
         for (int r = 0; r < 4; ++r) rows[r] = LoadTwoRows(cur + 2 * r * stride, stride);
     }
     const uint8_t* Ref(Vector v) const { return ref + v.y * stride + v.x; }
-    __m128i Sums(const uint8_t* q) const {
+    ORV_ENGINE_INLINE __m128i Sums(const uint8_t* q) const {
         const ptrdiff_t two = 2 * stride;
         const __m128i s0 = _mm_sad_epu8(rows[0], LoadTwoRows(q, stride));
         const __m128i s1 = _mm_sad_epu8(rows[1], LoadTwoRows(q + two, stride));
@@ -37,39 +37,26 @@ struct Sse2Costs {
         const __m128i s3 = _mm_sad_epu8(rows[3], LoadTwoRows(q + 3 * two, stride));
         return _mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3));
     }
-    uint32_t At(Vector v) const { return Total(Sums(Ref(v))); }
-    void AtTwo(Vector a, Vector b, uint32_t out[2]) const {
-        const __m128i sa = Sums(Ref(a));
-        const __m128i sb = Sums(Ref(b));
-        out[0] = Total(sa);
-        out[1] = Total(sb);
-    }
-    void Probes(Vector v, uint32_t out[2]) const {
+    ORV_ENGINE_INLINE SpotCosts Spot(Vector v) const {
         const uint8_t* q = Ref(v);
+        const __m128i at = Sums(q);
         const __m128i right = Sums(q + 1);
         const __m128i down = Sums(q + stride);
-        out[0] = Total(right);
-        out[1] = Total(down);
+        return {Total(at), Total(right), Total(down)};
     }
-    void Triple(Vector v, uint32_t out[3]) const {
-        const uint8_t* q = Ref(v);
-        const __m128i centre = Sums(q);
-        const __m128i right = Sums(q + 1);
-        const __m128i down = Sums(q + stride);
-        out[0] = Total(centre);
-        out[1] = Total(right);
-        out[2] = Total(down);
-    }
-    void Quad(Vector c2, Vector c1, uint32_t out[4]) const {
+    ORV_ENGINE_INLINE RoundCosts Round(Vector c2, Vector c1) const {
         const uint8_t* q = Ref(c2);
-        const __m128i centre = Sums(q);
+        const __m128i at = Sums(q);
         const __m128i right = Sums(q + 1);
         const __m128i down = Sums(q + stride);
         const __m128i shortStep = Sums(Ref(c1));
-        out[0] = Total(centre);
-        out[1] = Total(right);
-        out[2] = Total(down);
-        out[3] = Total(shortStep);
+        return {{Total(at), Total(right), Total(down)}, Total(shortStep)};
+    }
+    ORV_ENGINE_INLINE SpotCosts Probes(Vector v, uint32_t at) const {
+        const uint8_t* q = Ref(v);
+        const __m128i right = Sums(q + 1);
+        const __m128i down = Sums(q + stride);
+        return {at, Total(right), Total(down)};
     }
 
     __m128i rows[4];
@@ -92,6 +79,16 @@ void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride,
                        int32_t limit, SearchResult* out) noexcept {
     Sse2Costs costs(cur, ref, stride);
     SearchBlockAhead(costs, Vector{startX, startY}, limit, out);
+}
+
+void search_field_sse2(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+                       uint32_t neighbourLimit) noexcept {
+    SearchField(current, reference, motion, limit, neighbourLimit,
+                [](const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, Vector start, int32_t lim,
+                   SearchResult* out) ORV_ENGINE_INLINE {
+                    Sse2Costs costs(cur, ref, stride);
+                    SearchBlockAhead(costs, start, lim, out);
+                });
 }
 
 }  // namespace engine
