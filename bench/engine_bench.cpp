@@ -313,8 +313,8 @@ void FilterBlocks(benchmark::State& state, int level) {
         state.ResumeTiming();
         for (int32_t by = 0; by < kHeight / 8; ++by) {
             for (int32_t bx = 0; bx < kWidth / 8; ++bx) {
-                dsp.filter_block_8x8(&work[static_cast<size_t>(8 * by) * p.current.stride + 8 * bx],
-                                     p.previous.Row(8 * by - 1) + 8 * bx + 2, p.current.stride, params);
+                dsp.filter_blocks_8x8(&work[static_cast<size_t>(8 * by) * p.current.stride + 8 * bx],
+                                      p.previous.Row(8 * by - 1) + 8 * bx + 2, p.current.stride, 1, params);
             }
         }
         benchmark::ClobberMemory();

@@ -12,8 +12,9 @@ void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams par
     for (int32_t i = 0; i < n; ++i) cur[i] = FilterPixel(cur[i], prev[i], params);
 }
 
-void filter_block_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, FilterParams params) noexcept {
-    for (int y = 0; y < 8; ++y) filter_row_c(cur + y * stride, prev + y * stride, 8, params);
+void filter_blocks_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
+                         FilterParams params) noexcept {
+    for (int y = 0; y < 8; ++y) filter_row_c(cur + y * stride, prev + y * stride, 8 * blocks, params);
 }
 
 void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold) {
@@ -72,19 +73,15 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const P
                 ++bx;
                 continue;
             }
-            // Neighbours moving alike form one span: the rows are filtered
-            // whole, which is the same per-pixel rule with longer vectors.
+            // Neighbours moving alike form one span, filtered in one call:
+            // the same per-pixel rule with longer vectors.
             int32_t run = 1;
             while (bx + run < blocksX) {
                 const BlockMotion& next = Record(motion, bx + run, by);
                 if (next.dx != m.dx || next.dy != m.dy || !followable(next, x + 8 * run, y)) break;
                 ++run;
             }
-            if (run == 1) {
-                dsp.filter_block_8x8(cur, prev, stride, params);
-            } else {
-                for (int32_t j = 0; j < 8; ++j) dsp.filter_row(cur + j * stride, prev + j * stride, 8 * run, params);
-            }
+            dsp.filter_blocks_8x8(cur, prev, stride, run, params);
             bx += run;
         }
     }
