@@ -156,6 +156,11 @@ uint32_t CountingSad(const uint8_t* a, const uint8_t* b, ptrdiff_t s) noexcept {
     return g_inner->sad_8x8(a, b, s);
 }
 
+void CountingSadRow(const uint8_t* a, const uint8_t* b, ptrdiff_t s, int32_t blocks, uint32_t* out) noexcept {
+    g_sads += static_cast<uint64_t>(blocks);
+    g_inner->sad_8x8_row(a, b, s, blocks, out);
+}
+
 void Warm(const EngineDsp& dsp, ChannelProcessor& p, const Sequence& seq, bool smooth, int frames) {
     for (int f = 0; f < frames; ++f) {
         seq.Load(p.current, f % kFrames);
@@ -171,6 +176,7 @@ double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth) {
     EngineDsp counting = dsp;
     g_inner = &dsp;
     counting.sad_8x8 = CountingSad;
+    counting.sad_8x8_row = CountingSadRow;
     counting.search_block = CountingSearch;
     counting.search_field = CountingField;
     g_sads = 0;

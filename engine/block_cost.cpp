@@ -8,6 +8,11 @@
 
 namespace engine {
 
+void sad_8x8_row_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
+                   uint32_t* out) noexcept {
+    for (int32_t i = 0; i < blocks; ++i) out[i] = sad_8x8_c(cur + 8 * i, ref + 8 * i, stride);
+}
+
 uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept {
     uint32_t sum = 0;
     for (int y = 0; y < 8; ++y) {

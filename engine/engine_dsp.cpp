@@ -4,6 +4,8 @@ namespace engine {
 
 #if defined(ORV_SIMD)
 uint32_t sad_8x8_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
+void sad_8x8_row_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
+                      uint32_t* out) noexcept;
 void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
                        int32_t limit, SearchResult* out) noexcept;
 void search_field_sse2(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
@@ -20,6 +22,7 @@ void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, con
 
 void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     dsp.sad_8x8 = sad_8x8_c;
+    dsp.sad_8x8_row = sad_8x8_row_c;
     dsp.search_block = search_block_c;
     dsp.search_field = search_field_c;
     dsp.filter_row = filter_row_c;
@@ -28,6 +31,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
 #if defined(ORV_SIMD)
     if (flags.sse2) {
         dsp.sad_8x8 = sad_8x8_sse2;
+        dsp.sad_8x8_row = sad_8x8_row_sse2;
         dsp.search_block = search_block_sse2;
         dsp.search_field = search_field_sse2;
         dsp.filter_row = filter_row_sse2;

@@ -28,6 +28,12 @@ struct EngineDsp {
     // 8 rows from each; no alignment required.
     uint32_t (*sad_8x8)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
 
+    // The costs of `blocks` (>= 1) co-located 8x8 blocks side by side:
+    // out[i] = sad_8x8(cur + 8 i, ref + 8 i, stride). Reads exactly 8 rows of
+    // 8 * blocks bytes from each.
+    void (*sad_8x8_row)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
+                        uint32_t* out) noexcept;
+
     // The predictive descent of one 8x8 block (cur) over the reference
     // whose co-located block is at ref, rows `stride` bytes apart, from the
     // vector (startX, startY): step 2 against the cost gradient until the
@@ -65,6 +71,8 @@ struct EngineDsp {
 };
 
 uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
+void sad_8x8_row_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
+                   uint32_t* out) noexcept;
 void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
                     int32_t limit, SearchResult* out) noexcept;
 void search_field_c(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,

@@ -21,10 +21,12 @@ inline int32_t RoundedMean(int32_t sum, int32_t count) {
     // 840 is divisible by every count, so scaled = 840 * sum / count exactly.
     static constexpr int32_t kScale[9] = {0, 840, 420, 280, 210, 168, 140, 120, 105};
     constexpr int32_t kBias = 1 << 20;  // keeps the floor division non-negative
-    const int32_t scaled = sum * kScale[count] + 840 * kBias;
-    const int32_t q = scaled / 840, r = scaled - 840 * q;
-    const int32_t up = static_cast<int32_t>(r > 420) | (static_cast<int32_t>(r == 420) & q);
-    return q + (up & 1) - kBias;
+    // Non-negative by the bias, so the quotient is an unsigned one, which
+    // compiles to a plain multiply and shift.
+    const uint32_t scaled = static_cast<uint32_t>(sum * kScale[count] + 840 * kBias);
+    const uint32_t q = scaled / 840, r = scaled - 840 * q;
+    const uint32_t up = static_cast<uint32_t>(r > 420) | (static_cast<uint32_t>(r == 420) & q);
+    return static_cast<int32_t>(q + (up & 1)) - kBias;
 }
 
 }  // namespace
@@ -36,20 +38,25 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
     if (limit < 1 || !MotionGeometryOk(current, reference, motion, limit)) return;
     const ptrdiff_t stride = current.stride;
 
-    // Zero preference: take (0, 0) unless the vector is clearly better.
+    // Zero preference: take (0, 0) unless the vector is clearly better. The
+    // costs at (0, 0) are measured a stretch of a block row at a time.
+    constexpr int32_t kStretch = 64;
+    uint32_t zeroCosts[kStretch];
     for (int32_t by = 0; by < motion.height; ++by) {
-        for (int32_t bx = 0; bx < motion.width; ++bx) {
-            BlockMotion& rec = Record(motion, bx, by);
-            const uint32_t cost = static_cast<uint32_t>(rec.cost);
-            // The cost of a block already at (0, 0) is its cost there.
-            const uint32_t z = rec.dx == 0 && rec.dy == 0
-                                   ? cost
-                                   : dsp.sad_8x8(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride);
-            // A vector the search cannot have produced is dropped the same way.
-            if (z <= cost || z - cost < static_cast<uint32_t>(zeroLimit) || !InRange(rec.dx, rec.dy, limit)) {
-                rec.dx = 0;
-                rec.dy = 0;
-                rec.cost = static_cast<int32_t>(z);
+        for (int32_t bx0 = 0; bx0 < motion.width; bx0 += kStretch) {
+            const int32_t count = motion.width - bx0 < kStretch ? motion.width - bx0 : kStretch;
+            dsp.sad_8x8_row(BlockAt(current, bx0, by), BlockAt(reference, bx0, by), stride, count, zeroCosts);
+            for (int32_t i = 0; i < count; ++i) {
+                BlockMotion& rec = Record(motion, bx0 + i, by);
+                const uint32_t cost = static_cast<uint32_t>(rec.cost);
+                // The cost of a block already at (0, 0) is its cost there.
+                const uint32_t z = rec.dx == 0 && rec.dy == 0 ? cost : zeroCosts[i];
+                // A vector the search cannot have produced is dropped the same way.
+                if (z <= cost || z - cost < static_cast<uint32_t>(zeroLimit) || !InRange(rec.dx, rec.dy, limit)) {
+                    rec.dx = 0;
+                    rec.dy = 0;
+                    rec.cost = static_cast<int32_t>(z);
+                }
             }
         }
     }

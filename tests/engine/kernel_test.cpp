@@ -108,6 +108,39 @@ TEST(EngineKernels, SadMatchesReference) {
     }
 }
 
+// Rows of co-located blocks, even and odd counts, each block against the
+// single-block reference.
+TEST(EngineKernels, SadRowMatchesReference) {
+    SCOPED_TRACE(engine_test::SeedNote());
+    std::mt19937 rng(engine_test::TestSeed());
+    const std::vector<Variant> variants = engine_test::Variants();
+    for (int32_t blocks : {1, 2, 3, 4, 7, 64}) {
+        const ptrdiff_t width = 8 * blocks;
+        for (ptrdiff_t stride : {width, width + 1, width + 24}) {
+            const size_t bytes = static_cast<size_t>(7 * stride + width);
+            for (const PatternPair& pair : kPairs) {
+                for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                    SCOPED_TRACE(testing::Message() << blocks << " blocks, stride " << stride << ", " << pair.name);
+                    GuardedBuffer cur(bytes, flush), ref(bytes, flush);
+                    Fill(ref.data(), bytes, pair.ref, rng);
+                    Fill(cur.data(), bytes, pair.cur, rng, ref.data());
+                    std::vector<uint32_t> expected(static_cast<size_t>(blocks));
+                    for (int32_t i = 0; i < blocks; ++i) {
+                        expected[static_cast<size_t>(i)] = sad_8x8_c(cur.data() + 8 * i, ref.data() + 8 * i, stride);
+                    }
+                    for (const Variant& v : variants) {
+                        std::vector<uint32_t> got(static_cast<size_t>(blocks) + 1, 0xdeadbeefu);
+                        v.dsp.sad_8x8_row(cur.data(), ref.data(), stride, blocks, got.data());
+                        EXPECT_EQ(got.back(), 0xdeadbeefu) << v.name << ": wrote past the last block";
+                        got.pop_back();
+                        ASSERT_EQ(got, expected) << v.name;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // The per-block descent from random starts over random, textured, flat and
 // extreme references, with limits down to 1. The reference area the search
 // may read (limit + 8 around the block, plus one for the probes) sits flush
