@@ -1,5 +1,9 @@
 // Refinement of the searched field once the frame's noise statistics are
 // known: zero preference, neighbourhood measurement and re-check.
+#if defined(ORV_SIMD)
+#include <emmintrin.h>
+#endif
+
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
 #include "engine/engine_internal.h"
@@ -12,21 +16,28 @@ inline bool InRange(int32_t dx, int32_t dy, int32_t limit) {
     return dx > -limit && dx < limit && dy > -limit && dy < limit;
 }
 
-// Rounded mean of `sum` over `count` (1..8) accepted neighbours: the single
-// precision quotient rounded to nearest, ties to even. Computed exactly in
-// integers, which gives the same: an integer or half-integer quotient is
-// exact in single precision, and any other lies at least 1/16 from a tie,
-// far beyond the division's rounding error for |sum| < 2^20.
-inline int32_t RoundedMean(int32_t sum, int32_t count) {
-    // 840 is divisible by every count, so scaled = 840 * sum / count exactly.
-    static constexpr int32_t kScale[9] = {0, 840, 420, 280, 210, 168, 140, 120, 105};
-    constexpr int32_t kBias = 1 << 20;  // keeps the floor division non-negative
-    // Non-negative by the bias, so the quotient is an unsigned one, which
-    // compiles to a plain multiply and shift.
-    const uint32_t scaled = static_cast<uint32_t>(sum * kScale[count] + 840 * kBias);
-    const uint32_t q = scaled / 840, r = scaled - 840 * q;
-    const uint32_t up = static_cast<uint32_t>(r > 420) | (static_cast<uint32_t>(r == 420) & q);
-    return static_cast<int32_t>(q + (up & 1)) - kBias;
+// The rounded means of three sums over the same count (1..8) of accepted
+// neighbours: each single-precision quotient rounded to nearest, ties to
+// even. The three divisions share one vector instruction where SSE2 is
+// there; IEEE division is exact to the last bit either way, so both forms
+// give the same results. |sum| < 2^22.
+struct Means {
+    int32_t x, y, squares;
+};
+inline Means RoundedMeans(int32_t sumX, int32_t sumY, int32_t sumSquares, int32_t count) {
+#if defined(ORV_SIMD)
+    const __m128 quotients = _mm_div_ps(_mm_cvtepi32_ps(_mm_setr_epi32(sumX, sumY, sumSquares, 0)),
+                                        _mm_set1_ps(static_cast<float>(count)));
+    // Adding and removing 1.5 * 2^23 leaves the value rounded half to even.
+    const __m128 magic = _mm_set1_ps(12582912.0f);
+    const __m128i rounded = _mm_cvttps_epi32(_mm_sub_ps(_mm_add_ps(quotients, magic), magic));
+    return {_mm_cvtsi128_si32(rounded), _mm_cvtsi128_si32(_mm_srli_si128(rounded, 4)),
+            _mm_cvtsi128_si32(_mm_srli_si128(rounded, 8))};
+#else
+    const float k = static_cast<float>(count);
+    return {RoundHalfEven(static_cast<float>(sumX) / k), RoundHalfEven(static_cast<float>(sumY) / k),
+            RoundHalfEven(static_cast<float>(sumSquares) / k)};
+#endif
 }
 
 }  // namespace
@@ -93,9 +104,10 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
             if (count == 0) {
                 rec.meanDx = rec.meanDy = rec.deviation = 0;
             } else {
-                rec.meanDx = RoundedMean(sumX, count);
-                rec.meanDy = RoundedMean(sumY, count);
-                rec.deviation = RoundedMean(sumSq, count);
+                const Means means = RoundedMeans(sumX, sumY, sumSq, count);
+                rec.meanDx = means.x;
+                rec.meanDy = means.y;
+                rec.deviation = means.squares;
             }
             left = mid;
             mid = right;
