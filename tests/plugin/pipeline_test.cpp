@@ -2,6 +2,7 @@
 // state inspected and arranged directly.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -47,7 +48,9 @@ protected:
     int32_t Process(std::vector<uint8_t>& frame, uint32_t key = 1, const char* name = "One") {
         Channel channel{};
         channel.info.keyLow = key;
-        std::strncpy(channel.info.name, name, sizeof channel.more);
+        // The name runs on past the declared one-byte array, as a host lays it out.
+        char* nameBytes = reinterpret_cast<char*>(&channel) + offsetof(ChannelInfo, name);
+        std::strncpy(nameBytes, name, sizeof channel.more);
         FrameRequest request{};
         request.pixels = frame.data();
         request.channel = &channel.info;
