@@ -22,33 +22,44 @@ inline uint32_t Total(__m128i sums) {
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(sums, _mm_unpackhi_epi64(sums, sums))));
 }
 
-// The current block as four row pairs, measured against any reference spot;
-// the partial sums are added as a tree to keep the dependency chain short.
+// The current block as four row pairs r and r + 4, measured against any
+// reference spot. Pairing rows four apart lets the spot one row down reuse
+// three of the four reference pairs of the spot itself. The partial sums are
+// added as a tree to keep the dependency chain short.
 struct Sse2Costs {
     Sse2Costs(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) : ref(ref), stride(stride) {
-        for (int r = 0; r < 4; ++r) rows[r] = LoadTwoRows(cur + 2 * r * stride, stride);
+        for (int r = 0; r < 4; ++r) rows[r] = LoadTwoRows(cur + r * stride, 4 * stride);
     }
     const uint8_t* Ref(Vector v) const { return ref + v.y * stride + v.x; }
-    ORV_ENGINE_INLINE __m128i Sums(const uint8_t* q) const {
-        const ptrdiff_t two = 2 * stride;
-        const __m128i s0 = _mm_sad_epu8(rows[0], LoadTwoRows(q, stride));
-        const __m128i s1 = _mm_sad_epu8(rows[1], LoadTwoRows(q + two, stride));
-        const __m128i s2 = _mm_sad_epu8(rows[2], LoadTwoRows(q + 2 * two, stride));
-        const __m128i s3 = _mm_sad_epu8(rows[3], LoadTwoRows(q + 3 * two, stride));
+    ORV_ENGINE_INLINE __m128i Pair(const uint8_t* q, int r) const { return LoadTwoRows(q + r * stride, 4 * stride); }
+    ORV_ENGINE_INLINE __m128i Sums(const __m128i p0, const __m128i p1, const __m128i p2, const __m128i p3) const {
+        const __m128i s0 = _mm_sad_epu8(rows[0], p0);
+        const __m128i s1 = _mm_sad_epu8(rows[1], p1);
+        const __m128i s2 = _mm_sad_epu8(rows[2], p2);
+        const __m128i s3 = _mm_sad_epu8(rows[3], p3);
         return _mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3));
+    }
+    ORV_ENGINE_INLINE __m128i Sums(const uint8_t* q) const {
+        return Sums(Pair(q, 0), Pair(q, 1), Pair(q, 2), Pair(q, 3));
+    }
+    // The spot at q and the one a row down, sharing three reference pairs.
+    ORV_ENGINE_INLINE void AtAndDown(const uint8_t* q, __m128i& at, __m128i& down) const {
+        const __m128i p0 = Pair(q, 0), p1 = Pair(q, 1), p2 = Pair(q, 2), p3 = Pair(q, 3), p4 = Pair(q, 4);
+        at = Sums(p0, p1, p2, p3);
+        down = Sums(p1, p2, p3, p4);
     }
     ORV_ENGINE_INLINE SpotCosts Spot(Vector v) const {
         const uint8_t* q = Ref(v);
-        const __m128i at = Sums(q);
+        __m128i at, down;
+        AtAndDown(q, at, down);
         const __m128i right = Sums(q + 1);
-        const __m128i down = Sums(q + stride);
         return {Total(at), Total(right), Total(down)};
     }
     ORV_ENGINE_INLINE RoundCosts Round(Vector c2, Vector c1) const {
         const uint8_t* q = Ref(c2);
-        const __m128i at = Sums(q);
+        __m128i at, down;
+        AtAndDown(q, at, down);
         const __m128i right = Sums(q + 1);
-        const __m128i down = Sums(q + stride);
         const __m128i shortStep = Sums(Ref(c1));
         return {{Total(at), Total(right), Total(down)}, Total(shortStep)};
     }
