@@ -2,6 +2,8 @@
 // known: zero preference, neighbourhood measurement and re-check.
 #if defined(ORV_SIMD)
 #include <emmintrin.h>
+
+#include <climits>
 #endif
 
 #include "engine/engine.h"
@@ -76,10 +78,60 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
     // neighbours. Writes only deviation and the means, so order is irrelevant.
     // The 3x3 sums slide along the row one column at a time; the squared
     // distances come from sum((n - v)^2) = sum(n^2) - 2 v sum(n) + k v^2.
+    const uint32_t accept = static_cast<uint32_t>(acceptLimit);
+    auto store = [](BlockMotion& rec, int32_t count, int32_t sumX, int32_t sumY, int32_t sumQ) ORV_ENGINE_INLINE {
+        const int32_t sumSq =
+            sumQ - 2 * (rec.dx * sumX + rec.dy * sumY) + count * (rec.dx * rec.dx + rec.dy * rec.dy);
+        if (count == 0) {
+            rec.meanDx = rec.meanDy = rec.deviation = 0;
+        } else {
+            const Means means = RoundedMeans(sumX, sumY, sumSq, count);
+            rec.meanDx = means.x;
+            rec.meanDy = means.y;
+            rec.deviation = means.squares;
+        }
+    };
+#if defined(ORV_SIMD)
+    // A record's terms as one vector: dx, dy, 1 and dx^2 + dy^2 when it is
+    // accepted, zeros otherwise. Vectors are within (-limit, limit) after the
+    // zero pass (margin records are zero), so dx and dy fit 16-bit lanes.
+    const __m128i signBit = _mm_set1_epi32(INT32_MIN);
+    const __m128i acceptBiased = _mm_xor_si128(_mm_set1_epi32(static_cast<int32_t>(accept)), signBit);
+    const __m128i ones = _mm_set1_epi32(1);
+    auto terms = [&](const BlockMotion& r) ORV_ENGINE_INLINE {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&r));  // dx, dy, cost, deviation
+        const __m128i words = _mm_packs_epi32(v, v);
+        const __m128i squares = _mm_madd_epi16(words, words);  // lane 0: dx^2 + dy^2
+        const __m128i cost = _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 2, 2, 2));
+        const __m128i rejected = _mm_cmpgt_epi32(_mm_xor_si128(cost, signBit), acceptBiased);
+        const __m128i all = _mm_unpacklo_epi64(v, _mm_unpacklo_epi32(ones, squares));
+        return _mm_andnot_si128(rejected, all);
+    };
+    auto column = [&](int32_t bx, int32_t by, __m128i& middle) ORV_ENGINE_INLINE {
+        middle = terms(Record(motion, bx, by));
+        return _mm_add_epi32(_mm_add_epi32(terms(Record(motion, bx, by - 1)), middle),
+                             terms(Record(motion, bx, by + 1)));
+    };
+    for (int32_t by = 0; by < motion.height; ++by) {
+        __m128i self, next, unused;
+        __m128i left = column(-1, by, unused), mid = column(0, by, self);
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            const __m128i right = column(bx + 1, by, next);
+            const __m128i sums = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(left, mid), right), self);
+            const int32_t sumX = _mm_cvtsi128_si32(sums);
+            const int32_t sumY = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 1, 1, 1)));
+            const int32_t count = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 2, 2, 2)));
+            const int32_t sumQ = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(3, 3, 3, 3)));
+            store(Record(motion, bx, by), count, sumX, sumY, sumQ);
+            left = mid;
+            mid = right;
+            self = next;
+        }
+    }
+#else
     struct Sums {
         int32_t k, x, y, q;  // accepted count, sum dx, sum dy, sum dx^2 + dy^2
     };
-    const uint32_t accept = static_cast<uint32_t>(acceptLimit);
     auto of = [accept](const BlockMotion& r) ORV_ENGINE_INLINE {
         const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(r.cost) <= accept);
         return Sums{take & 1, r.dx & take, r.dy & take, (r.dx * r.dx + r.dy * r.dy) & take};
@@ -95,24 +147,13 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
             const Sums right = column(bx + 1, by);
             BlockMotion& rec = Record(motion, bx, by);
             const Sums self = of(rec);
-            const int32_t count = left.k + mid.k + right.k - self.k;
-            const int32_t sumX = left.x + mid.x + right.x - self.x;
-            const int32_t sumY = left.y + mid.y + right.y - self.y;
-            const int32_t sumQ = left.q + mid.q + right.q - self.q;
-            const int32_t sumSq =
-                sumQ - 2 * (rec.dx * sumX + rec.dy * sumY) + count * (rec.dx * rec.dx + rec.dy * rec.dy);
-            if (count == 0) {
-                rec.meanDx = rec.meanDy = rec.deviation = 0;
-            } else {
-                const Means means = RoundedMeans(sumX, sumY, sumSq, count);
-                rec.meanDx = means.x;
-                rec.meanDy = means.y;
-                rec.deviation = means.squares;
-            }
+            store(rec, left.k + mid.k + right.k - self.k, left.x + mid.x + right.x - self.x,
+                  left.y + mid.y + right.y - self.y, left.q + mid.q + right.q - self.q);
             left = mid;
             mid = right;
         }
     }
+#endif
 
     // Re-check: an outlier or a poor match tries the neighbourhood's vector,
     // and is left unfiltered when that does not match well either.
