@@ -85,6 +85,7 @@ int RegisterAll() {
         sse2.sse2 = true;
         variants.push_back({"sse2", sse2});
     }
+    if (cpu.sse2 && cpu.avx2) variants.push_back({"avx2", cpu});
     for (const Variant& variant : variants) {
         pixfmt::PixfmtDsp dsp{};
         pixfmt::pixfmt_dsp_init(dsp, variant.flags);

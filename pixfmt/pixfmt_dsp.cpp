@@ -14,6 +14,9 @@ void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags) {
         dsp.rgb_to_packed_row = rgb_to_packed_row_sse2;
         dsp.packed_to_rgb_row = packed_to_rgb_row_sse2;
     }
+    if (flags.sse2 && flags.avx2) {
+        dsp.split_row = split_row_avx2;
+    }
 #else
     (void)flags;
 #endif

@@ -31,6 +31,7 @@ void split_row_sse2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, i
 void pack_row_sse2(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups);
 void rgb_to_packed_row_sse2(const uint8_t* rgb, uint8_t* packed, int32_t pairs);
 void packed_to_rgb_row_sse2(const uint8_t* packed, uint8_t* rgb, int32_t pairs);
+void split_row_avx2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups);
 #endif
 
 // Fills every slot with the scalar reference, then upgrades what flags allow.

@@ -37,6 +37,10 @@ std::vector<Variant> Variants() {
         pixfmt_dsp_init(dsp, sse2);
         variants.push_back({"sse2", dsp});
     }
+    if (platform::DetectCpu().avx2) {
+        pixfmt_dsp_init(dsp, platform::DetectCpu());
+        variants.push_back({"avx2", dsp});
+    }
 #endif
     static const bool announced = [&] {
         std::printf("kernel variants under test:");
