@@ -363,11 +363,11 @@ int RegisterAll() {
     for (int level = 0; level < levels; ++level) {
         auto name = [level](const char* what) { return std::string(what) + "/" + kNames[level]; };
         if (level == 0) benchmark::RegisterBenchmark("sad_8x8_plane/c_no_autovectorisation", Sad, -1);
-        if (level < 2) {  // the AVX2 table upgrades only the filter kernels
+        if (level < 2) {  // the AVX2 table upgrades only the filter and smoothing kernels
             benchmark::RegisterBenchmark(name("sad_8x8_plane").c_str(), Sad, level);
             benchmark::RegisterBenchmark(name("search_block_plane").c_str(), Search, level);
-            benchmark::RegisterBenchmark(name("smooth_plane").c_str(), SmoothRows, level);
         }
+        benchmark::RegisterBenchmark(name("smooth_plane").c_str(), SmoothRows, level);
         benchmark::RegisterBenchmark(name("filter_row_plane").c_str(), FilterRows, level);
         benchmark::RegisterBenchmark(name("filter_block_8x8_plane").c_str(), FilterBlocks, level);
         benchmark::RegisterBenchmark(name("engine_luma_720x576").c_str(), EnginePlane, level, true)

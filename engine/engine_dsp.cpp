@@ -18,6 +18,8 @@ void filter_blocks_8x8_avx2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride,
                             FilterParams params) noexcept;
 void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                      int32_t n) noexcept;
+void smooth_row_avx2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
+                     int32_t n) noexcept;
 #endif
 
 void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
@@ -40,6 +42,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     }
     if (flags.sse2 && flags.avx2) {
         dsp.filter_row = filter_row_avx2;
+        dsp.smooth_row = smooth_row_avx2;
         dsp.filter_blocks_8x8 = filter_blocks_8x8_avx2;
     }
 #else
