@@ -44,11 +44,16 @@ inline Means RoundedMeans(int32_t sumX, int32_t sumY, int32_t sumSquares, int32_
 
 }  // namespace
 
-void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
-                      const Plane& reference, VectorField& motion, int32_t zeroLimit, int32_t acceptLimit) {
-    if (motion.width <= 0 || motion.height <= 0 || motion.origin == nullptr) return;
+void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& currentPlane,
+                      const Plane& referencePlane, VectorField& field, int32_t zeroLimit, int32_t acceptLimit) {
+    if (field.width <= 0 || field.height <= 0 || field.origin == nullptr) return;
     const int32_t limit = processor.border;
-    if (limit < 1 || !MotionGeometryOk(current, reference, motion, limit)) return;
+    if (limit < 1 || !MotionGeometryOk(currentPlane, referencePlane, field, limit)) return;
+    // Local copies: the stores into the records could otherwise, as far as
+    // the compiler knows, change the descriptors, which would be read again
+    // for every block.
+    const VectorField motion = field;
+    const Plane current = currentPlane, reference = referencePlane;
     const ptrdiff_t stride = current.stride;
 
     // Zero preference: take (0, 0) unless the vector is clearly better. The

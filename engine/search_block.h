@@ -179,18 +179,23 @@ ORV_ENGINE_INLINE inline void SearchBlockAhead(Costs& costs, Vector start, int32
 // The field search around a per-block search(cur, ref, stride, start,
 // limit, &result): the kernels' search_field, with the block search inlined.
 template <typename Search>
-inline void SearchField(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
+inline void SearchField(const Plane& current, const Plane& reference, const VectorField& field, int32_t limit,
                         uint32_t neighbourLimit, Search search) {
+    // Local copies: the stores into the records could otherwise, as far as
+    // the compiler knows, change the descriptors, which would be read again
+    // for every block.
+    const VectorField motion = field;
+    const Plane cur = current, ref = reference;
     const ptrdiff_t stride = current.stride;
     for (int32_t by = 0; by < motion.height; ++by) {
-        if (by + 1 < motion.height) PrefetchRows(current, reference, 8 * (by + 1), 8);
+        if (by + 1 < motion.height) PrefetchRows(cur, ref, 8 * (by + 1), 8);
         for (int32_t bx = 0; bx < motion.width; ++bx) {
             Vector start = PredictVector(motion, bx, by, neighbourLimit);
             // Neighbours come from this search or the zero margin; anything
             // else is not followed outside the plane's margin.
             if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
             SearchResult found;
-            search(BlockAt(current, bx, by), BlockAt(reference, bx, by), stride, start, limit, &found);
+            search(BlockAt(cur, bx, by), BlockAt(ref, bx, by), stride, start, limit, &found);
             BlockMotion& rec = Record(motion, bx, by);
             rec.dx = found.dx;
             rec.dy = found.dy;

@@ -27,9 +27,14 @@ void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previ
     for (int32_t y = 0; y < current.height; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
 }
 
-void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
-                                   const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
+void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, const Plane& previousPlane,
+                                   const VectorField& field, int32_t blockWidth, int32_t blockHeight,
                                    int32_t threshold) {
+    // Local copies: the kernels' stores and calls could otherwise, as far as
+    // the compiler knows, change the descriptors, which would be read again
+    // for every block.
+    const Plane current = currentPlane, previous = previousPlane;
+    const VectorField motion = field;
     if (blockWidth <= 0 || blockHeight <= 0 || motion.origin == nullptr) return;
     int32_t mx = 0, my = 0, px = 0, py = 0;
     if (!PlaneMargins(current, mx, my) || !PlaneMargins(previous, px, py)) return;
