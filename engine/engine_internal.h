@@ -121,14 +121,14 @@ ORV_ENGINE_INLINE inline void AxisOffsets(int32_t g, uint32_t a2, uint32_t b2, i
     once = (onceMagnitude ^ flip) - flip;
 }
 
-// DescentOffsets for the steepest gradients. The single-precision formula
-// is off the exact quotient by a few ulps (relative 2^-21 at most), so
+// Whether the single-precision formula may round a step differently from the
+// exact quotient: it is off by a few ulps (relative 2^-21 at most), so
 // wherever the two sides of a boundary comparison differ by more than
 // 9 (a^2 + b^2) / 2^16 both give the same integer; closer than that (rare,
 // and never equal for a != 0, the ratios being irrational) the float
-// formula decides. Everything fits in 32-bit unsigned arithmetic for
-// |g| <= 16320, which keeps it cheap on 32-bit targets too.
-inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy, uint32_t ax2, uint32_t ay2) {
+// formula must decide. Everything fits in 32-bit unsigned arithmetic for
+// |g| <= 16320, which keeps it cheap on 32-bit targets too. n = a^2 + b^2 > 0.
+inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
     const uint32_t n = ax2 + ay2;
     // At least 9 n / 2^16 + 1, without the product overflowing.
     const uint32_t guard = 9 * (n >> 16) + 9;
@@ -138,14 +138,7 @@ inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy, uint32_t ax2, uin
     auto nearBoundary = [near](uint32_t a2, uint32_t b2) ORV_ENGINE_INLINE {
         return near(3 * a2 - b2) | near(15 * a2 - b2) | near(7 * a2 - 9 * b2);
     };
-    if (nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2)) {
-        const Direction dir = GradientDirection(gx, gy);
-        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
-    }
-    StepOffsets steps;
-    AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
-    AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);
-    return steps;
+    return nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2);
 }
 
 // The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
@@ -154,12 +147,16 @@ inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy, uint32_t ax2, uin
 // comparisons against the boundary ratios. Checked against the float formula
 // for every gradient with |gx|, |gy| <= 16320: they agree for all with
 // gx^2 + gy^2 below 18164642, and only 128 gradients above it differ, all
-// hugging a boundary. Gradients of 2^24 and more (an edge of some 4000 grey
-// levels across the block, seldom met) take the guarded path.
+// hugging a boundary. So only gradients of 2^24 and more (an edge of some
+// 4000 grey levels across the block, seldom met) are checked for closeness
+// to a boundary, where the float formula decides.
 ORV_ENGINE_INLINE inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
     const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
     const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
-    if (ax2 + ay2 >= (1u << 24)) return SteepDescentOffsets(gx, gy, ax2, ay2);
+    if (ax2 + ay2 >= (1u << 24) && NearRoundingBoundary(ax2, ay2)) {
+        const Direction dir = GradientDirection(gx, gy);
+        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
+    }
     StepOffsets steps;
     AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
     AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);

@@ -2,8 +2,6 @@
 // known: zero preference, neighbourhood measurement and re-check.
 #if defined(ORV_SIMD)
 #include <emmintrin.h>
-
-#include <climits>
 #endif
 
 #include "engine/engine.h"
