@@ -16,6 +16,13 @@ inline bool InRange(int32_t dx, int32_t dy, int32_t limit) {
     return dx > -limit && dx < limit && dy > -limit && dy < limit;
 }
 
+// The same test as two unsigned comparisons, without branches: -limit < d <
+// limit exactly when d + limit - 1 < 2 limit - 1 as unsigned. limit >= 1.
+inline bool InRangeUnsigned(int32_t dx, int32_t dy, int32_t limit) {
+    const uint32_t bias = static_cast<uint32_t>(limit) - 1, span = 2 * static_cast<uint32_t>(limit) - 1;
+    return (static_cast<uint32_t>(dx) + bias < span) & (static_cast<uint32_t>(dy) + bias < span);
+}
+
 // The rounded means of three sums over the same count (1..8) of accepted
 // neighbours: each single-precision quotient rounded to nearest, ties to
 // even. The three divisions share one vector instruction where SSE2 is
@@ -62,17 +69,21 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
         for (int32_t bx0 = 0; bx0 < motion.width; bx0 += kStretch) {
             const int32_t count = motion.width - bx0 < kStretch ? motion.width - bx0 : kStretch;
             dsp.sad_8x8_row(BlockAt(current, bx0, by), BlockAt(reference, bx0, by), stride, count, zeroCosts);
+            // Branch-free: which way a block goes is as random as the noise.
             for (int32_t i = 0; i < count; ++i) {
                 BlockMotion& rec = Record(motion, bx0 + i, by);
+                const int32_t dx = rec.dx, dy = rec.dy;
                 const uint32_t cost = static_cast<uint32_t>(rec.cost);
                 // The cost of a block already at (0, 0) is its cost there.
-                const uint32_t z = rec.dx == 0 && rec.dy == 0 ? cost : zeroCosts[i];
+                const uint32_t z = (dx | dy) == 0 ? cost : zeroCosts[i];
                 // A vector the search cannot have produced is dropped the same way.
-                if (z <= cost || z - cost < static_cast<uint32_t>(zeroLimit) || !InRange(rec.dx, rec.dy, limit)) {
-                    rec.dx = 0;
-                    rec.dy = 0;
-                    rec.cost = static_cast<int32_t>(z);
-                }
+                const uint32_t toZero = static_cast<uint32_t>(z <= cost) |
+                                        static_cast<uint32_t>(z - cost < static_cast<uint32_t>(zeroLimit)) |
+                                        static_cast<uint32_t>(!InRangeUnsigned(dx, dy, limit));
+                const int32_t keep = static_cast<int32_t>(toZero) - 1;  // all ones: keep the vector
+                rec.dx = dx & keep;
+                rec.dy = dy & keep;
+                rec.cost = static_cast<int32_t>((cost & static_cast<uint32_t>(keep)) | (z & ~static_cast<uint32_t>(keep)));
             }
         }
     }
@@ -159,29 +170,35 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
 #endif
 
     // Re-check: an outlier or a poor match tries the neighbourhood's vector,
-    // and is left unfiltered when that does not match well either.
+    // and is left unfiltered when that does not match well either. Which
+    // blocks need it is as random as the noise, so they are listed first,
+    // a stretch at a time, and the decisions are made without branches.
+    int32_t pending[kStretch];
     for (int32_t by = 0; by < motion.height; ++by) {
-        for (int32_t bx = 0; bx < motion.width; ++bx) {
-            BlockMotion& rec = Record(motion, bx, by);
-            if (rec.deviation <= 7 && rec.cost <= acceptLimit) continue;
-            bool taken = false;
-            if (InRange(rec.meanDx, rec.meanDy, limit)) {
-                const uint8_t* ref = BlockAt(reference, bx, by) + rec.meanDy * stride + rec.meanDx;
-                const uint32_t u = rec.meanDx == rec.dx && rec.meanDy == rec.dy
-                                       ? static_cast<uint32_t>(rec.cost)
-                                       : dsp.sad_8x8(BlockAt(current, bx, by), ref, stride);
-                if (static_cast<int32_t>(u) < acceptLimit) {
-                    rec.dx = rec.meanDx;
-                    rec.dy = rec.meanDy;
-                    rec.cost = static_cast<int32_t>(u);
-                    rec.valid = 1;
-                    taken = true;
-                }
+        for (int32_t bx0 = 0; bx0 < motion.width; bx0 += kStretch) {
+            const int32_t count = motion.width - bx0 < kStretch ? motion.width - bx0 : kStretch;
+            int32_t listed = 0;
+            for (int32_t i = 0; i < count; ++i) {
+                const BlockMotion& rec = Record(motion, bx0 + i, by);
+                pending[listed] = bx0 + i;
+                listed += static_cast<int32_t>((rec.deviation > 7) | (rec.cost > acceptLimit));
             }
-            if (!taken) {
-                rec.dx = 0;
-                rec.dy = 0;
-                rec.valid = 0;
+            for (int32_t j = 0; j < listed; ++j) {
+                const int32_t bx = pending[j];
+                BlockMotion& rec = Record(motion, bx, by);
+                uint32_t taken = 0, u = 0;
+                if (InRange(rec.meanDx, rec.meanDy, limit)) {
+                    const uint8_t* ref = BlockAt(reference, bx, by) + rec.meanDy * stride + rec.meanDx;
+                    u = rec.meanDx == rec.dx && rec.meanDy == rec.dy
+                            ? static_cast<uint32_t>(rec.cost)
+                            : dsp.sad_8x8(BlockAt(current, bx, by), ref, stride);
+                    taken = static_cast<uint32_t>(static_cast<int32_t>(u) < acceptLimit);
+                }
+                const int32_t take = -static_cast<int32_t>(taken);  // all ones when taken
+                rec.dx = rec.meanDx & take;
+                rec.dy = rec.meanDy & take;
+                rec.cost = (static_cast<int32_t>(u) & take) | (rec.cost & ~take);
+                rec.valid = static_cast<int32_t>(taken);
             }
         }
     }
