@@ -14,6 +14,16 @@
 #define ORV_ENGINE_INLINE
 #endif
 
+// Keeps a rarely taken path out of line, so that the registers of the hot
+// loop around its call are not spent on it.
+#if defined(__GNUC__)
+#define ORV_ENGINE_COLD __attribute__((noinline, cold))
+#define ORV_ENGINE_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define ORV_ENGINE_COLD
+#define ORV_ENGINE_UNLIKELY(x) (x)
+#endif
+
 namespace engine {
 
 // Round to nearest, ties to even, as lrintf does in the default rounding
@@ -141,6 +151,22 @@ inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
     return nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2);
 }
 
+// DescentOffsets for a steep gradient (gx^2 + gy^2 >= 2^24): the float
+// formula decides where the ratio lies close to a boundary. Out of line, so
+// that the search loop keeps its registers for the common case.
+ORV_ENGINE_COLD inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy) {
+    const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
+    const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
+    if (NearRoundingBoundary(ax2, ay2)) {
+        const Direction dir = GradientDirection(gx, gy);
+        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
+    }
+    StepOffsets steps;
+    AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
+    AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);
+    return steps;
+}
+
 // The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
 // dir = GradientDirection(gx, gy), bit for bit, without the float square
 // root and division on the search's critical path: plain integer
@@ -153,10 +179,7 @@ inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
 ORV_ENGINE_INLINE inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
     const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
     const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
-    if (ax2 + ay2 >= (1u << 24) && NearRoundingBoundary(ax2, ay2)) {
-        const Direction dir = GradientDirection(gx, gy);
-        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
-    }
+    if (ORV_ENGINE_UNLIKELY(ax2 + ay2 >= (1u << 24))) return SteepDescentOffsets(gx, gy);
     StepOffsets steps;
     AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
     AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);
