@@ -52,42 +52,63 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
     const int32_t groupWidth = blockWidth / 4 * 4;
     const bool eight = blockWidth == 8 && blockHeight == 8;
     // A block whose vector would leave the allocation is not followed.
-    auto followable = [&](const BlockMotion& m, int64_t x, int64_t y) {
+    // Evaluated without branches: which blocks are followed is as random as
+    // the noise.
+    auto followable = [&](const BlockMotion& m, int64_t x, int64_t y) ORV_ENGINE_INLINE {
         const int64_t rx = x + m.dx, ry = y + m.dy;
-        return m.valid != 0 && rx >= -mx && rx + blockWidth <= current.width + mx && ry >= -my &&
-               ry + blockHeight <= current.height + my;
+        return static_cast<uint32_t>(m.valid != 0) & static_cast<uint32_t>(rx >= -mx) &
+               static_cast<uint32_t>(rx + blockWidth <= current.width + mx) & static_cast<uint32_t>(ry >= -my) &
+               static_cast<uint32_t>(ry + blockHeight <= current.height + my);
     };
     for (int32_t by = 0; by < blocksY; ++by) {
         // Both planes have usually left the cache during the search: ask for
         // the next block row while this one is filtered.
         if (by + 1 < blocksY) PrefetchRows(current, previous, (by + 1) * blockHeight, blockHeight);
         const int64_t y = static_cast<int64_t>(by) * blockHeight;
-        for (int32_t bx = 0; bx < blocksX;) {
-            const BlockMotion& m = Record(motion, bx, by);
-            const int64_t x = static_cast<int64_t>(bx) * blockWidth;
-            if (!followable(m, x, y)) {
-                ++bx;
-                continue;
-            }
-            uint8_t* cur = current.origin + y * stride + x;
-            const uint8_t* prev = previous.origin + (y + m.dy) * stride + (x + m.dx);
-            if (!eight) {
+        uint8_t* const curRow = current.origin + y * stride;
+        if (!eight) {
+            for (int32_t bx = 0; bx < blocksX; ++bx) {
+                const BlockMotion& m = Record(motion, bx, by);
+                const int64_t x = static_cast<int64_t>(bx) * blockWidth;
+                if (!followable(m, x, y)) continue;
+                const uint8_t* prev = previous.origin + (y + m.dy) * stride + (x + m.dx);
                 for (int32_t j = 0; j < blockHeight; ++j) {
-                    dsp.filter_row(cur + j * stride, prev + j * stride, groupWidth, params);
+                    dsp.filter_row(curRow + x + j * stride, prev + j * stride, groupWidth, params);
                 }
-                ++bx;
-                continue;
             }
-            // Neighbours moving alike form one span, filtered in one call:
-            // the same per-pixel rule with longer vectors.
-            int32_t run = 1;
-            while (bx + run < blocksX) {
-                const BlockMotion& next = Record(motion, bx + run, by);
-                if (next.dx != m.dx || next.dy != m.dy || !followable(next, x + 8 * run, y)) break;
-                ++run;
+            continue;
+        }
+        // Neighbours moving alike form one span, filtered in one call: the
+        // same per-pixel rule with longer vectors. The spans of a stretch of
+        // the row are listed first, without branches; span r covers blocks
+        // begins[r] .. ends[r + 1] - 1 (ends[0] takes the writes made before
+        // the first span starts).
+        constexpr int32_t kStretch = 64;
+        int32_t begins[kStretch], ends[kStretch + 1];
+        for (int32_t bx0 = 0; bx0 < blocksX; bx0 += kStretch) {
+            const int32_t count = blocksX - bx0 < kStretch ? blocksX - bx0 : kStretch;
+            int32_t spans = 0, end = 0, lastDx = 0, lastDy = 0;
+            uint32_t lastFollowed = 0;
+            for (int32_t i = 0; i < count; ++i) {
+                const BlockMotion& m = Record(motion, bx0 + i, by);
+                const uint32_t followed = followable(m, static_cast<int64_t>(bx0 + i) * 8, y);
+                const uint32_t continues = followed & lastFollowed & static_cast<uint32_t>(m.dx == lastDx) &
+                                           static_cast<uint32_t>(m.dy == lastDy);
+                begins[spans] = i;  // spans <= i here
+                spans += static_cast<int32_t>(followed & ~continues);
+                end = followed != 0 ? i + 1 : end;
+                ends[spans] = end;
+                lastFollowed = followed;
+                lastDx = m.dx;
+                lastDy = m.dy;
             }
-            dsp.filter_blocks_8x8(cur, prev, stride, run, params);
-            bx += run;
+            for (int32_t r = 0; r < spans; ++r) {
+                const int32_t bx = bx0 + begins[r];
+                const BlockMotion& m = Record(motion, bx, by);
+                const int64_t x = static_cast<int64_t>(bx) * 8;
+                const uint8_t* prev = previous.origin + (y + m.dy) * stride + (x + m.dx);
+                dsp.filter_blocks_8x8(curRow + x, prev, stride, ends[r + 1] - begins[r], params);
+            }
         }
     }
 }

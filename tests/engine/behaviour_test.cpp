@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/engine_dsp.h"
 #include "engine/engine_internal.h"
 
 namespace engine {
@@ -158,6 +159,58 @@ TEST_F(Compensated, ReadsBlackFromTheMarginOfThePreviousPlane) {
     CompensatedTemporalFilter(proc.current, proc.previous, proc.motion, 8, 8, 20);
     EXPECT_EQ(proc.current.At(0, 0), Filtered(10, 0));
     EXPECT_LT(proc.current.At(0, 0), 10);
+}
+
+// Long rows of blocks moving alike, broken by blocks that are not followed
+// and by changes of vector, across more blocks than the filter lists at a
+// time: each followed block is filtered exactly once, along its own vector.
+TEST(CompensatedSpans, FilterEveryFollowedBlockOnceAlongItsOwnVector) {
+    constexpr int32_t kBlocksX = 70, kBlocksY = 3, kWidth = 8 * kBlocksX + 3, kHeight = 8 * kBlocksY;
+    constexpr BlockMotion kVectors[] = {{0, 0, 0, 0, 0, 0, 1}, {1, 0, 0, 0, 0, 0, 1},
+                                        {-2, 1, 0, 0, 0, 0, 1}, {0, -1, 0, 0, 0, 0, 1}};
+    std::mt19937 rng(7);
+    for (int32_t threshold : {20, 100}) {
+        ChannelProcessor p;
+        ASSERT_TRUE(p.Allocate(kWidth, kHeight, 8, 8));
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                p.current.At(x, y) = static_cast<uint8_t>(rng());
+                p.previous.At(x, y) = static_cast<uint8_t>(rng());
+            }
+        }
+        for (int32_t by = 0; by < kBlocksY; ++by) {
+            for (int32_t bx = 0; bx < kBlocksX;) {
+                const BlockMotion m = kVectors[rng() % 4];
+                for (int32_t run = 1 + static_cast<int32_t>(rng() % 9); run > 0 && bx < kBlocksX; --run, ++bx) {
+                    BlockMotion& rec = p.motion.At(bx, by);
+                    rec = m;
+                    const uint32_t roll = rng() % 10;
+                    if (roll == 0) rec.valid = 0;
+                    if (roll == 1) rec.dx = 4000;  // would leave the allocation
+                }
+            }
+        }
+        const FilterParams params = MakeFilterParams(threshold);
+        std::vector<uint8_t> expected(static_cast<size_t>(kWidth) * kHeight);
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                uint8_t& e = expected[static_cast<size_t>(y) * kWidth + x];
+                e = p.current.At(x, y);
+                if (x >= 8 * kBlocksX) continue;
+                const BlockMotion& m = p.motion.At(x / 8, y / 8);
+                if (m.valid == 0 || m.dx == 4000) continue;
+                e = FilterPixel(e, p.previous.origin[static_cast<ptrdiff_t>(y + m.dy) * p.previous.stride + x + m.dx],
+                                params);
+            }
+        }
+        CompensatedTemporalFilter(p.current, p.previous, p.motion, 8, 8, threshold);
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                ASSERT_EQ(p.current.At(x, y), expected[static_cast<size_t>(y) * kWidth + x])
+                    << "threshold " << threshold << " at " << x << "," << y;
+            }
+        }
+    }
 }
 
 // ---- Vertical smoothing ----
