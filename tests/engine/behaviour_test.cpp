@@ -681,6 +681,18 @@ TEST_F(Refine, APoorMatchWithoutABetterNeighbourhoodIsLeftUnfiltered) {
     EXPECT_EQ(static_cast<uint32_t>(m.cost), std::min(atOne, atZero));
 }
 
+TEST_F(Refine, DropsAVectorTheSearchCannotHaveProduced) {
+    // A perfect cost far outside the search range is not believed: the
+    // block falls back to (0, 0), which matches poorly and is not filtered.
+    At(2, 2) = {200, 0, 0, 0, 0, 0, 1};
+    Run();
+    const BlockMotion& m = At(2, 2);
+    EXPECT_EQ(m.dx, 0);
+    EXPECT_EQ(m.dy, 0);
+    EXPECT_EQ(static_cast<uint32_t>(m.cost), BlockCost(proc.current, proc.previous, 2, 2, 0, 0));
+    EXPECT_EQ(m.valid, 0);
+}
+
 TEST_F(Refine, PrefersZeroWithinTheZeroLimit) {
     // Every block holds (3, 0) with a cost relative to its own cost at
     // (0, 0), so that all blocks decide alike and the later passes keep the
