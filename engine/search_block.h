@@ -110,10 +110,13 @@ struct RoundCosts {
 };
 
 // The same descent, bit for bit, for kernels whose costs come cheaper in
-// batches than one after another. Each step measures the candidate together
-// with its two probes (and, in the step-2 phase, the step-1 candidate), so a
-// successful step is one round of measurements instead of two, and no branch
-// depends on whether a candidate happens to land on a known probe. Costs has
+// batches than one after another. Each step of 2 measures the candidate
+// together with its two probes and the step-1 candidate, so a successful step
+// is one round of measurements instead of two, and no branch depends on
+// whether a candidate happens to land on a known probe. A later step of 1
+// mostly fails (some 85% of them on noisy video), so there the candidate
+// comes first and its probes only once it is taken. Costs has
+//   uint32_t At(Vector v);                     // v alone
 //   SpotCosts Spot(Vector v);                  // v and its probes
 //   RoundCosts Round(Vector c2, Vector c1);    // Spot(c2), then c1
 //   SpotCosts Probes(Vector v, uint32_t at);   // the probes of v, whose cost is known
@@ -157,18 +160,17 @@ ORV_ENGINE_INLINE inline void SearchBlockAhead(Costs& costs, Vector start, int32
         moveTo(candidate, round.candidate);
     }
 
-    // Step 1: the first candidate's cost is known from the last round; its
-    // probes are measured only when it is taken. Later candidates come with
-    // their probes.
+    // Step 1: the first candidate's cost is known from the last round. Every
+    // candidate's probes are measured only when it is taken.
     Vector candidate = shortStep;
     if (inRange(candidate) && shortCost < known.at) {
         moveTo(candidate, costs.Probes(candidate, shortCost));
         for (;;) {
             candidate = {best.x + steps.once.x, best.y + steps.once.y};
             if (!inRange(candidate)) break;
-            const SpotCosts next = costs.Spot(candidate);
-            if (next.at >= known.at) break;
-            moveTo(candidate, next);
+            const uint32_t at = costs.At(candidate);
+            if (at >= known.at) break;
+            moveTo(candidate, costs.Probes(candidate, at));
         }
     }
     out->dx = best.x;

@@ -48,6 +48,7 @@ struct Sse2Costs {
         at = Sums(p0, p1, p2, p3);
         down = Sums(p1, p2, p3, p4);
     }
+    ORV_ENGINE_INLINE uint32_t At(Vector v) const { return Total(Sums(Ref(v))); }
     ORV_ENGINE_INLINE SpotCosts Spot(Vector v) const {
         const uint8_t* q = Ref(v);
         __m128i at, down;
