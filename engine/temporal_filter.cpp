@@ -96,7 +96,7 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
                                            static_cast<uint32_t>(m.dy == lastDy);
                 begins[spans] = i;  // spans <= i here
                 spans += static_cast<int32_t>(followed & ~continues);
-                end = followed != 0 ? i + 1 : end;
+                end += (i + 1 - end) & -static_cast<int32_t>(followed);  // i + 1 when followed
                 ends[spans] = end;
                 lastFollowed = followed;
                 lastDx = m.dx;
