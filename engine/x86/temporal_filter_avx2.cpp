@@ -73,15 +73,25 @@ inline void StoreFourRows(uint8_t* p, ptrdiff_t stride, __m256i v) {
 }  // namespace
 
 void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept {
+    if (n < 32) {
+        // Under 32 pixels: the 16-, 8- and 4-pixel steps.
+        if (n > 0) filter_row_sse2(cur, prev, n, params);
+        return;
+    }
     const Constants k(params);
-    int32_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+    // The last 32 pixels are filtered from their inputs as they are now,
+    // before the loop rewrites any of them, and stored last: where they
+    // overlap the loop's final step both store the same outputs, since each
+    // output depends on its own two inputs only.
+    const int32_t last = n - 32;
+    const __m256i lastOut = Rule32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + last)),
+                                   _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + last)), k);
+    for (int32_t i = 0; i < last; i += 32) {
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + i));
         const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + i));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + i), Rule32(c, p, k));
     }
-    // The rest (under 32 pixels) with the 16-, 8- and 4-pixel steps.
-    if (i < n) filter_row_sse2(cur + i, prev + i, n - i, params);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + last), lastOut);
 }
 
 void filter_blocks_8x8_avx2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
