@@ -121,25 +121,39 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
         const __m128i all = _mm_unpacklo_epi64(v, _mm_unpacklo_epi32(ones, squares));
         return _mm_andnot_si128(rejected, all);
     };
-    auto column = [&](int32_t bx, int32_t by, __m128i& middle) ORV_ENGINE_INLINE {
-        middle = terms(Record(motion, bx, by));
-        return _mm_add_epi32(_mm_add_epi32(terms(Record(motion, bx, by - 1)), middle),
-                             terms(Record(motion, bx, by + 1)));
-    };
-    for (int32_t by = 0; by < motion.height; ++by) {
-        __m128i self, next, unused;
-        __m128i left = column(-1, by, unused), mid = column(0, by, self);
-        for (int32_t bx = 0; bx < motion.width; ++bx) {
-            const __m128i right = column(bx + 1, by, next);
-            const __m128i sums = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(left, mid), right), self);
-            const int32_t sumX = _mm_cvtsi128_si32(sums);
-            const int32_t sumY = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 1, 1, 1)));
-            const int32_t count = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 2, 2, 2)));
-            const int32_t sumQ = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(3, 3, 3, 3)));
-            store(Record(motion, bx, by), count, sumX, sumY, sumQ);
-            left = mid;
-            mid = right;
-            self = next;
+    // Each record's terms are made once and kept for the three rows that
+    // use them: a ring of rows above, here and below, over a stretch of
+    // columns at a time (plus one on each side), so the buffer has a fixed
+    // size whatever the width.
+    constexpr int32_t kColumns = 128;
+    __m128i ring[3][kColumns + 2];
+    for (int32_t bx0 = 0; bx0 < motion.width; bx0 += kColumns) {
+        const int32_t columns = motion.width - bx0 < kColumns ? motion.width - bx0 : kColumns;
+        auto fill = [&](__m128i* row, int32_t by) ORV_ENGINE_INLINE {
+            for (int32_t i = -1; i <= columns; ++i) row[i + 1] = terms(Record(motion, bx0 + i, by));
+        };
+        fill(ring[0], -1);
+        fill(ring[1], 0);
+        for (int32_t by = 0; by < motion.height; ++by) {
+            const __m128i* above = ring[by % 3];
+            const __m128i* here = ring[(by + 1) % 3];
+            __m128i* below = ring[(by + 2) % 3];
+            fill(below, by + 1);
+            auto column = [&](int32_t i) ORV_ENGINE_INLINE {
+                return _mm_add_epi32(_mm_add_epi32(above[i + 1], here[i + 1]), below[i + 1]);
+            };
+            __m128i left = column(-1), mid = column(0);
+            for (int32_t i = 0; i < columns; ++i) {
+                const __m128i right = column(i + 1);
+                const __m128i sums = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(left, mid), right), here[i + 1]);
+                const int32_t sumX = _mm_cvtsi128_si32(sums);
+                const int32_t sumY = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 1, 1, 1)));
+                const int32_t count = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 2, 2, 2)));
+                const int32_t sumQ = _mm_cvtsi128_si32(_mm_shuffle_epi32(sums, _MM_SHUFFLE(3, 3, 3, 3)));
+                store(Record(motion, bx0 + i, by), count, sumX, sumY, sumQ);
+                left = mid;
+                mid = right;
+            }
         }
     }
 #else

@@ -571,35 +571,41 @@ void NoisyFrame(Plane& plane, int32_t t, uint32_t& h) {
     }
 }
 
+// The second plane is wider than the refinement's stretch of 128 columns.
 TEST(Search, MatchesThePlainRulesOnANoisyMovingSequence) {
-    ChannelProcessor p;
-    ASSERT_TRUE(p.Allocate(136, 96, 8, 8));
-    ChannelProcessor plain;
-    ASSERT_TRUE(plain.Allocate(136, 96, 8, 8));
-    uint32_t h = 5;
-    NoisyFrame(p.previous, 0, h);
-    for (int32_t t = 1; t <= 6; ++t) {
-        SCOPED_TRACE(testing::Message() << "frame " << t);
-        NoisyFrame(p.current, t, h);
-        for (int32_t meanUpperBin : {0, 40, 400, 5000}) {
-            SCOPED_TRACE(meanUpperBin);
-            p.meanUpperBin = plain.meanUpperBin = meanUpperBin;
-            p.EstimateMotion(p.current, p.previous, p.motion);
-            PlainSearch(plain, p.current, p.previous, plain.motion);
-            ASSERT_TRUE(SameRecords(p.motion, plain.motion));
-            for (auto limits : {std::pair<int32_t, int32_t>{0, 300}, {25, 900}, {400, 90}, {0, 1 << 20}}) {
-                // Both refine the search's field, one after the other.
-                const size_t bytes = sizeof(BlockMotion) * static_cast<size_t>(p.motion.stride) * p.motion.paddedHeight;
-                std::vector<BlockMotion> saved(p.motion.buffer, p.motion.buffer + bytes / sizeof(BlockMotion));
-                p.RefineMotion(p.current, p.previous, p.motion, limits.first, limits.second);
-                std::vector<BlockMotion> refined(p.motion.buffer, p.motion.buffer + bytes / sizeof(BlockMotion));
-                std::memcpy(p.motion.buffer, saved.data(), bytes);
-                PlainRefine(p.current, p.previous, p.motion, limits.first, limits.second);
-                ASSERT_EQ(0, std::memcmp(refined.data(), p.motion.buffer, bytes)) << limits.first << " " << limits.second;
-                std::memcpy(p.motion.buffer, saved.data(), bytes);
+    for (const auto& size : {std::pair<int32_t, int32_t>{136, 96}, {1048, 24}}) {
+        SCOPED_TRACE(testing::Message() << size.first << "x" << size.second);
+        ChannelProcessor p;
+        ASSERT_TRUE(p.Allocate(size.first, size.second, 8, 8));
+        ChannelProcessor plain;
+        ASSERT_TRUE(plain.Allocate(size.first, size.second, 8, 8));
+        uint32_t h = 5;
+        NoisyFrame(p.previous, 0, h);
+        for (int32_t t = 1; t <= 6; ++t) {
+            SCOPED_TRACE(testing::Message() << "frame " << t);
+            NoisyFrame(p.current, t, h);
+            for (int32_t meanUpperBin : {0, 40, 400, 5000}) {
+                SCOPED_TRACE(meanUpperBin);
+                p.meanUpperBin = plain.meanUpperBin = meanUpperBin;
+                p.EstimateMotion(p.current, p.previous, p.motion);
+                PlainSearch(plain, p.current, p.previous, plain.motion);
+                ASSERT_TRUE(SameRecords(p.motion, plain.motion));
+                for (auto limits : {std::pair<int32_t, int32_t>{0, 300}, {25, 900}, {400, 90}, {0, 1 << 20}}) {
+                    // Both refine the search's field, one after the other.
+                    const size_t bytes =
+                        sizeof(BlockMotion) * static_cast<size_t>(p.motion.stride) * p.motion.paddedHeight;
+                    std::vector<BlockMotion> saved(p.motion.buffer, p.motion.buffer + bytes / sizeof(BlockMotion));
+                    p.RefineMotion(p.current, p.previous, p.motion, limits.first, limits.second);
+                    std::vector<BlockMotion> refined(p.motion.buffer, p.motion.buffer + bytes / sizeof(BlockMotion));
+                    std::memcpy(p.motion.buffer, saved.data(), bytes);
+                    PlainRefine(p.current, p.previous, p.motion, limits.first, limits.second);
+                    ASSERT_EQ(0, std::memcmp(refined.data(), p.motion.buffer, bytes))
+                        << limits.first << " " << limits.second;
+                    std::memcpy(p.motion.buffer, saved.data(), bytes);
+                }
             }
+            SwapPlanes(p.current, p.previous);
         }
-        SwapPlanes(p.current, p.previous);
     }
 }
 
