@@ -80,10 +80,10 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
                 const uint32_t toZero = static_cast<uint32_t>(z <= cost) |
                                         static_cast<uint32_t>(z - cost < static_cast<uint32_t>(zeroLimit)) |
                                         static_cast<uint32_t>(!InRangeUnsigned(dx, dy, limit));
-                const int32_t keep = static_cast<int32_t>(toZero) - 1;  // all ones: keep the vector
-                rec.dx = dx & keep;
-                rec.dy = dy & keep;
-                rec.cost = static_cast<int32_t>((cost & static_cast<uint32_t>(keep)) | (z & ~static_cast<uint32_t>(keep)));
+                const uint32_t keep = toZero - 1;  // all ones: keep the vector
+                rec.dx = dx & static_cast<int32_t>(keep);
+                rec.dy = dy & static_cast<int32_t>(keep);
+                rec.cost = static_cast<int32_t>((cost & keep) | (z & ~keep));
             }
         }
     }
