@@ -71,6 +71,14 @@ struct Vector {
     int32_t y;
 };
 
+// -limit < x < limit and -limit < y < limit, as two unsigned comparisons
+// without branches: -limit < d < limit exactly when d + limit - 1 < 2 limit - 1
+// as unsigned. limit >= 1.
+ORV_ENGINE_INLINE inline bool InSearchRange(int32_t x, int32_t y, int32_t limit) {
+    const uint32_t bias = static_cast<uint32_t>(limit) - 1, span = 2 * static_cast<uint32_t>(limit) - 1;
+    return (static_cast<uint32_t>(x) + bias < span) & (static_cast<uint32_t>(y) + bias < span);
+}
+
 // Search prediction for block (bx, by): the mean, truncated toward zero, of
 // the left, above and above-right records whose cost is at most
 // neighbourLimit (unsigned); (0, 0) when none is.
@@ -138,7 +146,7 @@ ORV_ENGINE_INLINE inline void AxisOffsets(int32_t g, uint32_t a2, uint32_t b2, i
 // and never equal for a != 0, the ratios being irrational) the float
 // formula must decide. Everything fits in 32-bit unsigned arithmetic for
 // |g| <= 16320, which keeps it cheap on 32-bit targets too. n = a^2 + b^2 > 0.
-inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
+ORV_ENGINE_COLD inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
     const uint32_t n = ax2 + ay2;
     // At least 9 n / 2^16 + 1, without the product overflowing.
     const uint32_t guard = 9 * (n >> 16) + 9;
@@ -151,20 +159,12 @@ inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
     return nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2);
 }
 
-// DescentOffsets for a steep gradient (gx^2 + gy^2 >= 2^24): the float
-// formula decides where the ratio lies close to a boundary. Out of line, so
-// that the search loop keeps its registers for the common case.
-ORV_ENGINE_COLD inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy) {
-    const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
-    const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
-    if (NearRoundingBoundary(ax2, ay2)) {
-        const Direction dir = GradientDirection(gx, gy);
-        return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
-    }
-    StepOffsets steps;
-    AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
-    AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);
-    return steps;
+// The float formula's offsets, for the rare steep gradient near a rounding
+// boundary. Out of line, so that the search loop keeps its registers for the
+// common case.
+ORV_ENGINE_COLD inline StepOffsets FloatDescentOffsets(int32_t gx, int32_t gy) {
+    const Direction dir = GradientDirection(gx, gy);
+    return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
 }
 
 // The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
@@ -179,7 +179,9 @@ ORV_ENGINE_COLD inline StepOffsets SteepDescentOffsets(int32_t gx, int32_t gy) {
 ORV_ENGINE_INLINE inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
     const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
     const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
-    if (ORV_ENGINE_UNLIKELY(ax2 + ay2 >= (1u << 24))) return SteepDescentOffsets(gx, gy);
+    if (ORV_ENGINE_UNLIKELY(ax2 + ay2 >= (1u << 24)) && NearRoundingBoundary(ax2, ay2)) {
+        return FloatDescentOffsets(gx, gy);
+    }
     StepOffsets steps;
     AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
     AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);

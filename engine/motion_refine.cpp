@@ -12,17 +12,6 @@ namespace engine {
 
 namespace {
 
-inline bool InRange(int32_t dx, int32_t dy, int32_t limit) {
-    return dx > -limit && dx < limit && dy > -limit && dy < limit;
-}
-
-// The same test as two unsigned comparisons, without branches: -limit < d <
-// limit exactly when d + limit - 1 < 2 limit - 1 as unsigned. limit >= 1.
-inline bool InRangeUnsigned(int32_t dx, int32_t dy, int32_t limit) {
-    const uint32_t bias = static_cast<uint32_t>(limit) - 1, span = 2 * static_cast<uint32_t>(limit) - 1;
-    return (static_cast<uint32_t>(dx) + bias < span) & (static_cast<uint32_t>(dy) + bias < span);
-}
-
 // The rounded means of three sums over the same count (1..8) of accepted
 // neighbours: each single-precision quotient rounded to nearest, ties to
 // even. The three divisions share one vector instruction where SSE2 is
@@ -79,7 +68,7 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
                 // A vector the search cannot have produced is dropped the same way.
                 const uint32_t toZero = static_cast<uint32_t>(z <= cost) |
                                         static_cast<uint32_t>(z - cost < static_cast<uint32_t>(zeroLimit)) |
-                                        static_cast<uint32_t>(!InRangeUnsigned(dx, dy, limit));
+                                        static_cast<uint32_t>(!InSearchRange(dx, dy, limit));
                 const uint32_t keep = toZero - 1;  // all ones: keep the vector
                 rec.dx = dx & static_cast<int32_t>(keep);
                 rec.dy = dy & static_cast<int32_t>(keep);
@@ -201,7 +190,7 @@ void RefineMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const P
                 const int32_t bx = pending[j];
                 BlockMotion& rec = Record(motion, bx, by);
                 uint32_t taken = 0, u = 0;
-                if (InRange(rec.meanDx, rec.meanDy, limit)) {
+                if (InSearchRange(rec.meanDx, rec.meanDy, limit)) {
                     const uint8_t* ref = BlockAt(reference, bx, by) + rec.meanDy * stride + rec.meanDx;
                     u = rec.meanDx == rec.dx && rec.meanDy == rec.dy
                             ? static_cast<uint32_t>(rec.cost)

@@ -125,11 +125,7 @@ struct RoundCosts {
 // a store and a reload on every step.
 template <typename Costs>
 ORV_ENGINE_INLINE inline void SearchBlockAhead(Costs& costs, Vector start, int32_t limit, SearchResult* out) {
-    // -limit < c < limit for both components, as two unsigned comparisons.
-    const uint32_t span = 2 * static_cast<uint32_t>(limit) - 1;
-    auto inRange = [limit, span](Vector v) ORV_ENGINE_INLINE {
-        return (static_cast<uint32_t>(v.x + limit - 1) < span) & (static_cast<uint32_t>(v.y + limit - 1) < span);
-    };
+    auto inRange = [limit](Vector v) ORV_ENGINE_INLINE { return InSearchRange(v.x, v.y, limit); };
 
     Vector best = start;
     SpotCosts known = costs.Spot(best);
