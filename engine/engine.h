@@ -131,11 +131,19 @@ uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int
 // the first and last rows are copied.
 void SmoothVertically(const Plane& source, Plane& target);
 
+// Rows firstRow .. firstRow + rowCount - 1 of the same (clipped to the
+// plane); each reads the source rows next to it.
+void SmoothVerticallyRows(const Plane& source, Plane& target, int32_t firstRow, int32_t rowCount);
+
 // Recursive temporal filter against the co-located previous output, over
 // whole groups of 4 pixels per row. The threshold is compared as a 16-bit
 // value saturated to 0..32767; thresholds up to 2 or above 16384 leave the
 // plane unchanged.
 void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold);
+
+// Rows firstRow .. firstRow + rowCount - 1 of the same (clipped to the plane).
+void TemporalFilterRows(Plane& current, const Plane& previous, int32_t threshold, int32_t firstRow,
+                        int32_t rowCount);
 
 // The same per-pixel rule block by block along the motion vectors; blocks
 // with valid == 0, and blocks whose displaced reference would leave the

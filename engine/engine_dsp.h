@@ -94,7 +94,11 @@ const EngineDsp& ActiveDsp();
 // table side by side through them.
 class ChannelProcessor;
 void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target);
+void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target, int32_t firstRow,
+                          int32_t rowCount);
 void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold);
+void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold,
+                        int32_t firstRow, int32_t rowCount);
 void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
                                    const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
                                    int32_t threshold);

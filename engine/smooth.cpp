@@ -16,19 +16,31 @@ void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const 
     }
 }
 
-void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target) {
+void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target, int32_t firstRow,
+                          int32_t rowCount) {
     if (source.origin == nullptr || target.origin == nullptr || source.origin == target.origin) return;
     if (source.width != target.width || source.height != target.height) return;
     const int32_t n = source.width / 8 * 8;
     const int32_t h = source.height;
-    if (h <= 0 || n == 0) return;
-    std::memcpy(target.Row(0), source.Row(0), static_cast<size_t>(n));
-    for (int32_t r = 1; r < h - 1; ++r) {
-        dsp.smooth_row(target.Row(r), source.Row(r - 1), source.Row(r), source.Row(r + 1), n);
+    if (h <= 0 || n == 0 || firstRow < 0 || rowCount <= 0 || firstRow >= h) return;
+    const int32_t end = rowCount < h - firstRow ? firstRow + rowCount : h;
+    for (int32_t r = firstRow; r < end; ++r) {
+        if (r == 0 || r == h - 1) {
+            std::memcpy(target.Row(r), source.Row(r), static_cast<size_t>(n));
+        } else {
+            dsp.smooth_row(target.Row(r), source.Row(r - 1), source.Row(r), source.Row(r + 1), n);
+        }
     }
-    if (h > 1) std::memcpy(target.Row(h - 1), source.Row(h - 1), static_cast<size_t>(n));
+}
+
+void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& target) {
+    SmoothVerticallyWith(dsp, source, target, 0, source.height);
 }
 
 void SmoothVertically(const Plane& source, Plane& target) { SmoothVerticallyWith(ActiveDsp(), source, target); }
+
+void SmoothVerticallyRows(const Plane& source, Plane& target, int32_t firstRow, int32_t rowCount) {
+    SmoothVerticallyWith(ActiveDsp(), source, target, firstRow, rowCount);
+}
 
 }  // namespace engine

@@ -17,14 +17,21 @@ void filter_blocks_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, in
     for (int y = 0; y < 8; ++y) filter_row_c(cur + y * stride, prev + y * stride, 8 * blocks, params);
 }
 
-void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold) {
+void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold,
+                        int32_t firstRow, int32_t rowCount) {
     if (current.origin == nullptr || previous.origin == nullptr) return;
     if (current.width != previous.width || current.height != previous.height) return;
     const FilterParams params = MakeFilterParams(threshold);
     if (LeavesUnchanged(params)) return;
+    if (firstRow < 0 || rowCount <= 0 || firstRow >= current.height) return;
+    const int32_t end = rowCount < current.height - firstRow ? firstRow + rowCount : current.height;
     // Whole groups of 4 pixels only; the columns after them stay as they are.
     const int32_t n = current.width / 4 * 4;
-    for (int32_t y = 0; y < current.height; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
+    for (int32_t y = firstRow; y < end; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
+}
+
+void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold) {
+    TemporalFilterWith(dsp, current, previous, threshold, 0, current.height);
 }
 
 void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, const Plane& previousPlane,
@@ -115,6 +122,11 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
 
 void TemporalFilter(Plane& current, const Plane& previous, int32_t threshold) {
     TemporalFilterWith(ActiveDsp(), current, previous, threshold);
+}
+
+void TemporalFilterRows(Plane& current, const Plane& previous, int32_t threshold, int32_t firstRow,
+                        int32_t rowCount) {
+    TemporalFilterWith(ActiveDsp(), current, previous, threshold, firstRow, rowCount);
 }
 
 void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,

@@ -18,6 +18,12 @@ struct Geometry {
 void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
                  engine::Plane& v);
 
+// The same for rows firstRow .. firstRow + rowCount - 1 only (clipped to
+// the rows SplitPlanes would write), so that work on a band of rows can
+// follow while the band is still in the cache.
+void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
+                    engine::Plane& v, int32_t firstRow, int32_t rowCount);
+
 // The planes back into the packed frame; rows and groups from the geometry.
 void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
                 const engine::Plane& v);

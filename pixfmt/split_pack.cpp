@@ -38,13 +38,19 @@ void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8
 // pipeline they always agree. Frames narrower than one group are not touched.
 void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
                  engine::Plane& v) {
+    SplitPlaneRows(frame, geometry, y, u, v, 0, std::min(y.height, geometry.height));
+}
+
+void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
+                    engine::Plane& v, int32_t firstRow, int32_t rowCount) {
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
-    if (groups <= 0) return;
+    if (groups <= 0 || firstRow < 0 || rowCount <= 0 || firstRow >= rows) return;
+    const int32_t end = rowCount < rows - firstRow ? firstRow + rowCount : rows;
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t r = firstRow; r < end; ++r) {
         dsp.split_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }

@@ -47,19 +47,46 @@ void OnChannelChange(State& state, const ChannelInfo& channel) {
     PostUpdate(UpdateAll, 0);
 }
 
-void ProcessPlane(State& state, int p) {
+// The part of a plane's work that needs only its own rows, done band by band
+// right after the split while the band is still in the cache: the whole
+// temporal filter of a plane without motion compensation, and the smoothing
+// that the luma search works on.
+void SplitPlanesAndPrepare(State& state, const uint8_t* packed, const pixfmt::Geometry& geometry,
+                           const bool motionCompensated[3]) {
+    constexpr int32_t kBand = 16;
+    const settings::SettingsRecord& live = state.store.live;
+    engine::ChannelProcessor* procs = state.processors;
+    const int32_t height = procs[kPlaneY].current.height;
+    int32_t smoothedRows = 0;
+    for (int32_t r0 = 0; r0 < height; r0 += kBand) {
+        pixfmt::SplitPlaneRows(packed, geometry, procs[kPlaneY].current, procs[kPlaneU].current,
+                               procs[kPlaneV].current, r0, kBand);
+        // A smoothed row needs the split row below it.
+        const int32_t smoothable = r0 + kBand >= height ? height : r0 + kBand - 1;
+        for (int p = 0; p < 3; ++p) {
+            engine::ChannelProcessor& proc = procs[p];
+            if (!motionCompensated[p]) {
+                engine::TemporalFilterRows(proc.current, proc.previous, live.*kPlanes[p].threshold, r0, kBand);
+            } else if (kPlanes[p].smoothFirst) {
+                engine::SmoothVerticallyRows(proc.current, proc.smoothedCurrent, smoothedRows,
+                                             smoothable - smoothedRows);
+            }
+        }
+        smoothedRows = smoothable;
+    }
+}
+
+// The rest of a plane's work, after SplitPlanesAndPrepare with the same
+// motionCompensated decision.
+void ProcessPlane(State& state, int p, bool motionCompensated) {
     const PlaneSettings& plane = kPlanes[p];
     settings::SettingsRecord& live = state.store.live;
     engine::ChannelProcessor& proc = state.processors[p];
 
-    if (settings::LoadRelaxed(live.*plane.meEnable) == 0) {
-        engine::TemporalFilter(proc.current, proc.previous, live.*plane.threshold);
-        return;
-    }
+    if (!motionCompensated) return;
     const engine::Plane* searchCurrent = &proc.current;
     const engine::Plane* searchReference = &proc.previous;
     if (plane.smoothFirst) {
-        engine::SmoothVertically(proc.current, proc.smoothedCurrent);
         searchCurrent = &proc.smoothedCurrent;
         searchReference = &proc.smoothedPrevious;
     }
@@ -88,9 +115,15 @@ void ProcessPlanes(State& state, const FrameRequest& request) {
         packed = state.rgbScratch;
     }
     engine::ChannelProcessor* procs = state.processors;
-    pixfmt::SplitPlanes(packed, full, procs[kPlaneY].current, procs[kPlaneU].current, procs[kPlaneV].current);
+    // The dialog stores the switches without the lock: each is read once per
+    // frame, so the preparation and the rest of the work agree.
+    bool motionCompensated[3];
+    for (int p = 0; p < 3; ++p) {
+        motionCompensated[p] = settings::LoadRelaxed(state.store.live.*kPlanes[p].meEnable) != 0;
+    }
+    SplitPlanesAndPrepare(state, packed, full, motionCompensated);
 
-    for (int p = 0; p < 3; ++p) ProcessPlane(state, p);
+    for (int p = 0; p < 3; ++p) ProcessPlane(state, p, motionCompensated[p]);
 
     // Read once, so that packing and the lines agree even if the dialog flips it meanwhile.
     const bool demo = state.demoMode.load(std::memory_order_relaxed) != 0;
