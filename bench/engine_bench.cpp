@@ -324,26 +324,6 @@ void FilterRows(benchmark::State& state, int level) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
 }
 
-void FilterBlocks(benchmark::State& state, int level) {
-    const EngineDsp dsp = Table(level);
-    ChannelProcessor& p = Pair().p;
-    std::vector<uint8_t> work(static_cast<size_t>(p.current.stride) * kHeight);
-    const engine::FilterParams params = engine::MakeFilterParams(12);
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(work.data(), p.current.Row(0), work.size());
-        state.ResumeTiming();
-        for (int32_t by = 0; by < kHeight / 8; ++by) {
-            for (int32_t bx = 0; bx < kWidth / 8; ++bx) {
-                dsp.filter_blocks_8x8(&work[static_cast<size_t>(8 * by) * p.current.stride + 8 * bx],
-                                      p.previous.Row(8 * by - 1) + 8 * bx + 2, p.current.stride, 1, params);
-            }
-        }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth * kHeight);
-}
-
 void SmoothRows(benchmark::State& state, int level) {
     const EngineDsp dsp = Table(level);
     ChannelProcessor& p = Pair().p;
@@ -369,7 +349,6 @@ int RegisterAll() {
         }
         benchmark::RegisterBenchmark(name("smooth_plane").c_str(), SmoothRows, level);
         benchmark::RegisterBenchmark(name("filter_row_plane").c_str(), FilterRows, level);
-        benchmark::RegisterBenchmark(name("filter_block_8x8_plane").c_str(), FilterBlocks, level);
         benchmark::RegisterBenchmark(name("engine_luma_720x576").c_str(), EnginePlane, level, true)
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(name("engine_chroma_360x576").c_str(), EnginePlane, level, false)

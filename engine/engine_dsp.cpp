@@ -11,11 +11,7 @@ void search_block_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride,
 void search_field_sse2(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
                        uint32_t neighbourLimit) noexcept;
 void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-void filter_blocks_8x8_sse2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                            FilterParams params) noexcept;
 void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-void filter_blocks_8x8_avx2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                            FilterParams params) noexcept;
 void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                      int32_t n) noexcept;
 void smooth_row_avx2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
@@ -28,7 +24,6 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     dsp.search_block = search_block_c;
     dsp.search_field = search_field_c;
     dsp.filter_row = filter_row_c;
-    dsp.filter_blocks_8x8 = filter_blocks_8x8_c;
     dsp.smooth_row = smooth_row_c;
 #if defined(ORV_SIMD)
     if (flags.sse2) {
@@ -37,13 +32,11 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
         dsp.search_block = search_block_sse2;
         dsp.search_field = search_field_sse2;
         dsp.filter_row = filter_row_sse2;
-        dsp.filter_blocks_8x8 = filter_blocks_8x8_sse2;
         dsp.smooth_row = smooth_row_sse2;
     }
     if (flags.sse2 && flags.avx2) {
         dsp.filter_row = filter_row_avx2;
         dsp.smooth_row = smooth_row_avx2;
-        dsp.filter_blocks_8x8 = filter_blocks_8x8_avx2;
     }
 #else
     (void)flags;

@@ -58,12 +58,6 @@ struct EngineDsp {
     // it otherwise.
     void (*filter_row)(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
 
-    // The rule on `blocks` (>= 1) 8x8 blocks side by side that share one
-    // motion vector: 8 rows of 8 * blocks pixels, cur and prev rows both
-    // `stride` bytes apart. Touches nothing outside those rows.
-    void (*filter_blocks_8x8)(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                              FilterParams params) noexcept;
-
     // dst[i] = avg(avg(above[i], below[i]), mid[i]) with avg(a, b) = (a + b + 1) >> 1,
     // for n >= 0 pixels. dst must not overlap the sources. No alignment required.
     void (*smooth_row)(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
@@ -78,8 +72,6 @@ void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, in
 void search_field_c(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
                     uint32_t neighbourLimit) noexcept;
 void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-void filter_blocks_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                         FilterParams params) noexcept;
 void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                   int32_t n) noexcept;
 

@@ -1,5 +1,6 @@
 // The recursive temporal filter, plain and along the block motion vectors.
 #include <cassert>
+#include <cstring>
 
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
@@ -10,11 +11,6 @@ namespace engine {
 void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept {
     assert(n >= 0 && params.threshold >= 0 && params.threshold <= 32767);
     for (int32_t i = 0; i < n; ++i) cur[i] = FilterPixel(cur[i], prev[i], params);
-}
-
-void filter_blocks_8x8_c(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                         FilterParams params) noexcept {
-    for (int y = 0; y < 8; ++y) filter_row_c(cur + y * stride, prev + y * stride, 8 * blocks, params);
 }
 
 void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold,
@@ -85,36 +81,26 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
             }
             continue;
         }
-        // Neighbours moving alike form one span, filtered in one call: the
-        // same per-pixel rule with longer vectors. The spans of a stretch of
-        // the row are listed first, without branches; span r covers blocks
-        // begins[r] .. ends[r + 1] - 1 (ends[0] takes the writes made before
-        // the first span starts).
+        // Each block row is filtered a row at a time at the kernels' full
+        // width, against a scratch row gathered block by block along the
+        // vectors. A block that is not followed gathers its own pixels,
+        // which the rule gives back unchanged, so no branch depends on which
+        // blocks are followed: that is as random as the noise.
         constexpr int32_t kStretch = 64;
-        int32_t begins[kStretch], ends[kStretch + 1];
+        alignas(32) uint8_t gathered[8][kStretch * 8];
+        uint8_t* const prevRow = previous.origin + y * stride;
         for (int32_t bx0 = 0; bx0 < blocksX; bx0 += kStretch) {
             const int32_t count = blocksX - bx0 < kStretch ? blocksX - bx0 : kStretch;
-            int32_t spans = 0, end = 0, lastDx = 0, lastDy = 0;
-            uint32_t lastFollowed = 0;
             for (int32_t i = 0; i < count; ++i) {
                 const BlockMotion& m = Record(motion, bx0 + i, by);
-                const uint32_t followed = followable(m, static_cast<int64_t>(bx0 + i) * 8, y);
-                const uint32_t continues = followed & lastFollowed & static_cast<uint32_t>(m.dx == lastDx) &
-                                           static_cast<uint32_t>(m.dy == lastDy);
-                begins[spans] = i;  // spans <= i here
-                spans += static_cast<int32_t>(followed & ~continues);
-                end += (i + 1 - end) & -static_cast<int32_t>(followed);  // i + 1 when followed
-                ends[spans] = end;
-                lastFollowed = followed;
-                lastDx = m.dx;
-                lastDy = m.dy;
+                const int64_t x = static_cast<int64_t>(bx0 + i) * 8;
+                const bool followed = followable(m, x, y) != 0;
+                const int64_t offset = static_cast<int64_t>(m.dy) * stride + m.dx;
+                const uint8_t* const source = (followed ? prevRow + offset : curRow) + x;
+                for (int j = 0; j < 8; ++j) std::memcpy(&gathered[j][8 * i], source + j * stride, 8);
             }
-            for (int32_t r = 0; r < spans; ++r) {
-                const int32_t bx = bx0 + begins[r];
-                const BlockMotion& m = Record(motion, bx, by);
-                const int64_t x = static_cast<int64_t>(bx) * 8;
-                const uint8_t* prev = previous.origin + (y + m.dy) * stride + (x + m.dx);
-                dsp.filter_blocks_8x8(curRow + x, prev, stride, ends[r + 1] - begins[r], params);
+            for (int j = 0; j < 8; ++j) {
+                dsp.filter_row(curRow + j * stride + 8 * static_cast<ptrdiff_t>(bx0), gathered[j], 8 * count, params);
             }
         }
     }

@@ -44,32 +44,6 @@ inline __m256i Rule32(__m256i c, __m256i p, const Constants& k) {
     return _mm256_packus_epi16(lo, hi);
 }
 
-inline __m128i Load64(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
-inline void Store64(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-
-// Four 8-byte rows in one register: rows 0 and 1 in the low lane, 2 and 3 in the high.
-inline __m256i LoadFourRows(const uint8_t* p, ptrdiff_t stride) {
-    const __m128i lo = _mm_unpacklo_epi64(Load64(p), Load64(p + stride));
-    const __m128i hi = _mm_unpacklo_epi64(Load64(p + 2 * stride), Load64(p + 3 * stride));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-}
-
-// Two 16-byte rows in one register: row 0 in the low lane, row 1 in the high.
-inline __m256i LoadTwoRows16(const uint8_t* p, ptrdiff_t stride) {
-    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + stride));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-}
-
-inline void StoreFourRows(uint8_t* p, ptrdiff_t stride, __m256i v) {
-    const __m128i lo = _mm256_castsi256_si128(v);
-    const __m128i hi = _mm256_extracti128_si256(v, 1);
-    Store64(p, lo);
-    Store64(p + stride, _mm_unpackhi_epi64(lo, lo));
-    Store64(p + 2 * stride, hi);
-    Store64(p + 3 * stride, _mm_unpackhi_epi64(hi, hi));
-}
-
 }  // namespace
 
 void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept {
@@ -92,40 +66,6 @@ void filter_row_avx2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + i), Rule32(c, p, k));
     }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(cur + last), lastOut);
-}
-
-void filter_blocks_8x8_avx2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                            FilterParams params) noexcept {
-    const Constants k(params);
-    const int32_t width = 8 * blocks;
-    int32_t x = 0;
-    for (; x + 32 <= width; x += 32) {
-        for (int r = 0; r < 8; ++r) {
-            uint8_t* c0 = cur + r * stride + x;
-            const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c0));
-            const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prev + r * stride + x));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(c0), Rule32(c, p, k));
-        }
-    }
-    if (x + 16 <= width) {
-        // 16 columns left over: two rows per register.
-        for (int r = 0; r < 8; r += 2) {
-            uint8_t* c0 = cur + r * stride + x;
-            const uint8_t* p0 = prev + r * stride + x;
-            const __m256i out = Rule32(LoadTwoRows16(c0, stride), LoadTwoRows16(p0, stride), k);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(c0), _mm256_castsi256_si128(out));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(c0 + stride), _mm256_extracti128_si256(out, 1));
-        }
-        x += 16;
-    }
-    if (x < width) {
-        // 8 columns left over: four rows per register.
-        for (int r = 0; r < 8; r += 4) {
-            const __m256i c = LoadFourRows(cur + r * stride + x, stride);
-            const __m256i p = LoadFourRows(prev + r * stride + x, stride);
-            StoreFourRows(cur + r * stride + x, stride, Rule32(c, p, k));
-        }
-    }
 }
 
 }  // namespace engine

@@ -78,31 +78,4 @@ void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams 
     for (; i < n; ++i) cur[i] = FilterPixel(cur[i], prev[i], params);
 }
 
-void filter_blocks_8x8_sse2(uint8_t* cur, const uint8_t* prev, ptrdiff_t stride, int32_t blocks,
-                            FilterParams params) noexcept {
-    const Constants k(params);
-    const int32_t width = 8 * blocks;
-    int32_t x = 0;
-    for (; x + 16 <= width; x += 16) {
-        for (int r = 0; r < 8; ++r) {
-            uint8_t* c0 = cur + r * stride + x;
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c0));
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + r * stride + x));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(c0), Rule16(c, p, k));
-        }
-    }
-    if (x < width) {
-        // The last 8 columns, two rows per register.
-        for (int r = 0; r < 8; r += 2) {
-            uint8_t* c0 = cur + r * stride + x;
-            const uint8_t* p0 = prev + r * stride + x;
-            const __m128i c = _mm_unpacklo_epi64(Load64(c0), Load64(c0 + stride));
-            const __m128i p = _mm_unpacklo_epi64(Load64(p0), Load64(p0 + stride));
-            const __m128i out = Rule16(c, p, k);
-            Store64(c0, out);
-            Store64(c0 + stride, _mm_unpackhi_epi64(out, out));
-        }
-    }
-}
-
 }  // namespace engine

@@ -238,50 +238,6 @@ TEST(EngineKernels, FilterRowMatchesReference) {
     }
 }
 
-// Spans of 1 to 9 blocks cover every path of the vector forms: whole 32- and
-// 16-column steps and the 8-column rest.
-TEST(EngineKernels, FilterBlocksMatchReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
-    for (int32_t blocks : {1, 2, 3, 4, 5, 6, 7, 9}) {
-        const ptrdiff_t width = 8 * blocks;
-        for (ptrdiff_t stride : {width, width + 1, width + 16, ptrdiff_t{848}}) {
-            const size_t bytes = static_cast<size_t>(7 * stride + width);
-            for (const PatternPair& pair : kPairs) {
-                for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                    GuardedBuffer prev(bytes, flush);
-                    Fill(prev.data(), bytes, pair.ref, rng);
-                    std::vector<uint8_t> input(bytes);
-                    Fill(input.data(), bytes, pair.cur, rng, prev.data());
-                    const uint8_t sentinel = static_cast<uint8_t>(rng());
-                    for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; threshold += blocks) {
-                        SCOPED_TRACE(testing::Message() << blocks << " blocks, stride " << stride << ", "
-                                                        << pair.name << ", threshold " << threshold);
-                        const FilterParams params = MakeFilterParams(threshold);
-                        // The bytes between the span's rows belong to others.
-                        Guarded expected(bytes, 0, sentinel);
-                        std::memcpy(expected.data(), input.data(), bytes);
-                        filter_blocks_8x8_c(expected.data(), prev.data(), stride, blocks, params);
-                        for (ptrdiff_t i = 0; i < static_cast<ptrdiff_t>(bytes); ++i) {
-                            if (i % stride >= width) {
-                                ASSERT_EQ(expected.data()[i], input[i]) << "outside the span";
-                            }
-                        }
-                        for (const Variant& v : variants) {
-                            SCOPED_TRACE(v.name);
-                            Guarded got(bytes, 0, sentinel);
-                            std::memcpy(got.data(), input.data(), bytes);
-                            v.dsp.filter_blocks_8x8(got.data(), prev.data(), stride, blocks, params);
-                            ASSERT_EQ(got.bytes(), expected.bytes());
-                        }
-                    }
-                }
-            }
-        }
-    }
-}
-
 TEST(EngineKernels, SmoothRowMatchesReference) {
     SCOPED_TRACE(engine_test::SeedNote());
     std::mt19937 rng(engine_test::TestSeed());
@@ -500,9 +456,6 @@ int RunBench() {
                    std::memcpy(dst.data(), a.data() + (i & 7) * kStride, 720);
                    d.filter_row(dst.data(), b.data(), 720, params);
                }, 2000));
-        report("filter_blocks_8x8", MedianNanoseconds([&](int i) {
-                   d.filter_blocks_8x8(a.data() + (i & 511), b.data() + (i & 255), kStride, 1, params);
-               }, 20000));
         report("smooth_row(720)", MedianNanoseconds([&](int i) {
                    d.smooth_row(dst.data(), a.data() + (i & 7), b.data(), a.data() + kStride, 720);
                }, 2000));
