@@ -152,6 +152,12 @@ void TemporalFilterRows(Plane& current, const Plane& previous, int32_t threshold
 void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
                                int32_t blockWidth, int32_t blockHeight, int32_t threshold);
 
+// Block rows firstBlockRow .. firstBlockRow + blockRowCount - 1 of the same
+// (clipped to the block rows it would filter).
+void CompensatedTemporalFilterRows(Plane& current, const Plane& previous, const VectorField& motion,
+                                   int32_t blockWidth, int32_t blockHeight, int32_t threshold,
+                                   int32_t firstBlockRow, int32_t blockRowCount);
+
 // trunc: a floating-point value to int32, rounding toward zero. Values that
 // are NaN or outside the int32 range give 0, so no conversion is undefined.
 int32_t Trunc(double value);

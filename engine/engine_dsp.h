@@ -94,6 +94,9 @@ void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previ
 void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
                                    const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
                                    int32_t threshold);
+void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
+                                   const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
+                                   int32_t threshold, int32_t firstBlockRow, int32_t blockRowCount);
 void EstimateMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,
                         const Plane& reference, VectorField& motion);
 void AnalyseMotionWith(const EngineDsp& dsp, ChannelProcessor& processor, const Plane& current,

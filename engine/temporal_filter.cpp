@@ -32,7 +32,7 @@ void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previ
 
 void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, const Plane& previousPlane,
                                    const VectorField& field, int32_t blockWidth, int32_t blockHeight,
-                                   int32_t threshold) {
+                                   int32_t threshold, int32_t firstBlockRow, int32_t blockRowCount) {
     // Local copies: the kernels' stores and calls could otherwise, as far as
     // the compiler knows, change the descriptors, which would be read again
     // for every block.
@@ -52,6 +52,8 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
     const int32_t blocksX = motion.width < current.width / blockWidth ? motion.width : current.width / blockWidth;
     const int32_t blocksY =
         motion.height < current.height / blockHeight ? motion.height : current.height / blockHeight;
+    if (firstBlockRow < 0 || blockRowCount <= 0 || firstBlockRow >= blocksY) return;
+    const int32_t endRow = blockRowCount < blocksY - firstBlockRow ? firstBlockRow + blockRowCount : blocksY;
     const int32_t groupWidth = blockWidth / 4 * 4;
     const bool eight = blockWidth == 8 && blockHeight == 8;
     // A block whose vector would leave the allocation is not followed.
@@ -63,7 +65,7 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
                static_cast<uint32_t>(rx + blockWidth <= current.width + mx) & static_cast<uint32_t>(ry >= -my) &
                static_cast<uint32_t>(ry + blockHeight <= current.height + my);
     };
-    for (int32_t by = 0; by < blocksY; ++by) {
+    for (int32_t by = firstBlockRow; by < endRow; ++by) {
         // Both planes have usually left the cache during the search: ask for
         // the next block row while this one is filtered.
         if (by + 1 < blocksY) PrefetchRows(current, previous, (by + 1) * blockHeight, blockHeight);
@@ -115,9 +117,23 @@ void TemporalFilterRows(Plane& current, const Plane& previous, int32_t threshold
     TemporalFilterWith(ActiveDsp(), current, previous, threshold, firstRow, rowCount);
 }
 
+void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous,
+                                   const VectorField& motion, int32_t blockWidth, int32_t blockHeight,
+                                   int32_t threshold) {
+    CompensatedTemporalFilterWith(dsp, current, previous, motion, blockWidth, blockHeight, threshold, 0,
+                                  motion.height);
+}
+
 void CompensatedTemporalFilter(Plane& current, const Plane& previous, const VectorField& motion,
                                int32_t blockWidth, int32_t blockHeight, int32_t threshold) {
     CompensatedTemporalFilterWith(ActiveDsp(), current, previous, motion, blockWidth, blockHeight, threshold);
+}
+
+void CompensatedTemporalFilterRows(Plane& current, const Plane& previous, const VectorField& motion,
+                                   int32_t blockWidth, int32_t blockHeight, int32_t threshold,
+                                   int32_t firstBlockRow, int32_t blockRowCount) {
+    CompensatedTemporalFilterWith(ActiveDsp(), current, previous, motion, blockWidth, blockHeight, threshold,
+                                  firstBlockRow, blockRowCount);
 }
 
 }  // namespace engine

@@ -28,6 +28,11 @@ void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plan
 void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
                 const engine::Plane& v);
 
+// The same for rows firstRow .. firstRow + rowCount - 1 only (clipped to
+// the rows PackPlanes would write).
+void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
+                   const engine::Plane& v, int32_t firstRow, int32_t rowCount);
+
 // Bottom-up 24-bit BGR into packed 4:2:2, top row first (full-range BT.601).
 void RgbToPacked(const uint8_t* rgb, uint8_t* packed, const Geometry& geometry);
 

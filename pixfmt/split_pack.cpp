@@ -57,13 +57,19 @@ void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plan
 
 void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
                 const engine::Plane& v) {
+    PackPlaneRows(frame, geometry, y, u, v, 0, std::min(y.height, geometry.height));
+}
+
+void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
+                   const engine::Plane& v, int32_t firstRow, int32_t rowCount) {
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
-    if (groups <= 0) return;
+    if (groups <= 0 || firstRow < 0 || rowCount <= 0 || firstRow >= rows) return;
+    const int32_t end = rowCount < rows - firstRow ? firstRow + rowCount : rows;
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t r = firstRow; r < end; ++r) {
         dsp.pack_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }

@@ -76,14 +76,20 @@ void SplitPlanesAndPrepare(State& state, const uint8_t* packed, const pixfmt::Ge
     }
 }
 
-// The rest of a plane's work, after SplitPlanesAndPrepare with the same
-// motionCompensated decision.
-void ProcessPlane(State& state, int p, bool motionCompensated) {
+// A plane's compensated filter, left for the band loop that packs the frame.
+struct PendingFilter {
+    bool due;
+    int32_t threshold;
+};
+
+// The rest of a plane's work up to its compensated filter, after
+// SplitPlanesAndPrepare with the same motionCompensated decision.
+PendingFilter ProcessPlane(State& state, int p, bool motionCompensated) {
     const PlaneSettings& plane = kPlanes[p];
     settings::SettingsRecord& live = state.store.live;
     engine::ChannelProcessor& proc = state.processors[p];
 
-    if (!motionCompensated) return;
+    if (!motionCompensated) return {false, 0};
     const engine::Plane* searchCurrent = &proc.current;
     const engine::Plane* searchReference = &proc.previous;
     if (plane.smoothFirst) {
@@ -102,8 +108,24 @@ void ProcessPlane(State& state, int p, bool motionCompensated) {
         PostUpdate(plane.sliderCode, 0);
         PostUpdate(plane.thresholdTextCode, 0);
     }
-    if (proc.sceneChange == 0) {
-        engine::CompensatedTemporalFilter(proc.current, proc.previous, proc.motion, 8, 8, live.*plane.threshold);
+    return {proc.sceneChange == 0, live.*plane.threshold};
+}
+
+// The compensated filters, one block row of every plane at a time, each
+// band packed into the frame as soon as it is final, while it is still in
+// the cache.
+void FilterAndPack(State& state, uint8_t* packed, const pixfmt::Geometry& packing, const PendingFilter pending[3]) {
+    engine::ChannelProcessor* procs = state.processors;
+    const int32_t height = procs[kPlaneY].current.height;
+    for (int32_t r0 = 0; r0 < height; r0 += 8) {
+        for (int p = 0; p < 3; ++p) {
+            if (!pending[p].due) continue;
+            engine::ChannelProcessor& proc = procs[p];
+            engine::CompensatedTemporalFilterRows(proc.current, proc.previous, proc.motion, 8, 8, pending[p].threshold,
+                                                  r0 / 8, 1);
+        }
+        pixfmt::PackPlaneRows(packed, packing, procs[kPlaneY].current, procs[kPlaneU].current,
+                              procs[kPlaneV].current, r0, 8);
     }
 }
 
@@ -123,12 +145,13 @@ void ProcessPlanes(State& state, const FrameRequest& request) {
     }
     SplitPlanesAndPrepare(state, packed, full, motionCompensated);
 
-    for (int p = 0; p < 3; ++p) ProcessPlane(state, p, motionCompensated[p]);
+    PendingFilter pending[3];
+    for (int p = 0; p < 3; ++p) pending[p] = ProcessPlane(state, p, motionCompensated[p]);
 
     // Read once, so that packing and the lines agree even if the dialog flips it meanwhile.
     const bool demo = state.demoMode.load(std::memory_order_relaxed) != 0;
     const pixfmt::Geometry packing{state.frameWidth, demo ? state.frameHeight / 2 : state.frameHeight};
-    pixfmt::PackPlanes(packed, packing, procs[kPlaneY].current, procs[kPlaneU].current, procs[kPlaneV].current);
+    FilterAndPack(state, packed, packing, pending);
 
     engine::SwapPlanes(procs[kPlaneY].current, procs[kPlaneY].previous);
     engine::SwapPlanes(procs[kPlaneY].smoothedCurrent, procs[kPlaneY].smoothedPrevious);

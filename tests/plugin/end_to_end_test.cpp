@@ -1,5 +1,6 @@
 // A noisy moving sequence with a hard cut through the loaded plug-in, with
-// motion compensation on every plane, in both stream formats. The digests of
+// motion compensation on every plane and with the default settings, in both
+// stream formats. The digests of
 // all output frames go to e2e-digests.txt in the working directory, so that
 // the native and the Windows build can be compared byte for byte.
 #include <gtest/gtest.h>
@@ -20,11 +21,28 @@ using testing_support::SyntheticVideo;
 
 namespace {
 
-void WriteSettings(const std::string& path) {
+// Every output byte of a sequence is fixed by the rules, so the digests of
+// whole runs are too: any change to them is a change of behaviour (made on
+// purpose, these values are updated with it).
+struct Configuration {
+    const char* name;
+    const char* settings;     // the [COMMON] keys after ProcEnable=1
+    uint64_t runDigests[2];   // packed, RGB
+};
+
+constexpr Configuration kConfigurations[] = {
+    {"motion compensation and automatic thresholds on every plane",
+     "Y_MEEnable=1\r\nU_MEEnable=1\r\nV_MEEnable=1\r\nY_Threshold=10\r\nU_Threshold=10\r\nV_Threshold=10\r\n"
+     "Y_AutoThreshold=1\r\nU_AutoThreshold=1\r\nV_AutoThreshold=1\r\n",
+     {0x997a61a80738f3a5ull, 0x5e8b12aba9b19d8bull}},
+    {"the default settings", "", {0x89beade5f50f76bcull, 0x717a92178820aa3bull}},
+};
+
+void WriteSettings(const std::string& path, const Configuration& configuration) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << "[DIALOG]\r\nDlgWndPosX=-100\r\nDlgWndPosY=-100\r\n[SETTINGS]\r\nCommon=1\r\n[COMMON]\r\n"
-           "ProcEnable=1\r\nY_MEEnable=1\r\nU_MEEnable=1\r\nV_MEEnable=1\r\nY_Threshold=10\r\nU_Threshold=10\r\n"
-           "V_Threshold=10\r\nY_AutoThreshold=1\r\nU_AutoThreshold=1\r\nV_AutoThreshold=1\r\n";
+           "ProcEnable=1\r\n"
+        << configuration.settings;
 }
 
 int32_t KnownChannel(uint32_t, int32_t) { return 1; }
@@ -36,6 +54,7 @@ double Psnr(double sumSquares, size_t count) {
 
 struct DenoiseRun {
     std::vector<uint64_t> digests;
+    uint64_t runDigest = 0;  // of all output frames in order
     double noisyPsnr = 0.0;
     double denoisedPsnr = 0.0;
 };
@@ -55,6 +74,7 @@ DenoiseRun Denoise(const PluginDescriptor* plugin, const SyntheticVideo& video, 
     } channel{};
     channel.info.keyLow = 42;
     DenoiseRun run;
+    run.runDigest = testing_support::Fnv1a({});
     double noisySum = 0.0, denoisedSum = 0.0;
     size_t count = 0;
     std::vector<uint8_t> clean, noisy;
@@ -70,6 +90,7 @@ DenoiseRun Denoise(const PluginDescriptor* plugin, const SyntheticVideo& video, 
         request.channel = &channel.info;
         EXPECT_EQ(plugin->ProcessFrame(&request), 1);
         run.digests.push_back(testing_support::Fnv1a(out));
+        run.runDigest = testing_support::Fnv1a(out, run.runDigest);
         const bool measured = f >= kWarmUp && (f < video.cutAt || f >= video.cutAt + 4);
         if (!measured) continue;
         const size_t stepBytes = format == 1 ? 1 : 2;
@@ -87,28 +108,32 @@ DenoiseRun Denoise(const PluginDescriptor* plugin, const SyntheticVideo& video, 
 }
 
 TEST(EndToEnd, NoisyMovingSequenceBothFormats) {
-    WriteSettings(testing_support::SettingsFilePath());
-    PluginLibrary lib(PluginPath());
-    ASSERT_TRUE(lib.loaded()) << PluginPath();
-    const PluginDescriptor* plugin = lib.Descriptor();
-    OpenParams params{0, &KnownChannel};
-    plugin->Open(&params);
-
     const SyntheticVideo video{352, 288, 80, 64, 2, 10};
     std::ofstream digests("e2e-digests.txt", std::ios::binary | std::ios::trunc);
-    for (int32_t format : {0, 1}) {
-        DenoiseRun run = Denoise(plugin, video, format);
-        std::printf("format %d: PSNR noisy %.2f dB -> denoised %.2f dB (gain %.2f dB)\n", format, run.noisyPsnr,
-                    run.denoisedPsnr, run.denoisedPsnr - run.noisyPsnr);
-        EXPECT_GT(run.denoisedPsnr, run.noisyPsnr + 1.0) << "format " << format;
-        for (size_t f = 0; f < run.digests.size(); ++f) {
-            char line[64];
-            std::snprintf(line, sizeof line, "%d %02zu %016llx\n", format, f,
-                          static_cast<unsigned long long>(run.digests[f]));
-            digests << line;
+    for (const Configuration& configuration : kConfigurations) {
+        SCOPED_TRACE(configuration.name);
+        WriteSettings(testing_support::SettingsFilePath(), configuration);
+        PluginLibrary lib(PluginPath());
+        ASSERT_TRUE(lib.loaded()) << PluginPath();
+        const PluginDescriptor* plugin = lib.Descriptor();
+        OpenParams params{0, &KnownChannel};
+        plugin->Open(&params);
+        for (int32_t format : {0, 1}) {
+            DenoiseRun run = Denoise(plugin, video, format);
+            std::printf("%s, format %d: PSNR noisy %.2f dB -> denoised %.2f dB (gain %.2f dB)\n", configuration.name,
+                        format, run.noisyPsnr, run.denoisedPsnr, run.denoisedPsnr - run.noisyPsnr);
+            EXPECT_GT(run.denoisedPsnr, run.noisyPsnr + 1.0) << "format " << format;
+            EXPECT_EQ(run.runDigest, configuration.runDigests[format])
+                << "format " << format << ": 0x" << std::hex << run.runDigest << " instead";
+            for (size_t f = 0; f < run.digests.size(); ++f) {
+                char line[64];
+                std::snprintf(line, sizeof line, "%d %02zu %016llx\n", format, f,
+                              static_cast<unsigned long long>(run.digests[f]));
+                digests << line;
+            }
         }
+        plugin->Close();
     }
-    plugin->Close();
 }
 
 }  // namespace
