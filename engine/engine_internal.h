@@ -79,12 +79,12 @@ ORV_ENGINE_INLINE inline bool InSearchRange(int32_t x, int32_t y, int32_t limit)
     return (static_cast<uint32_t>(x) + bias < span) & (static_cast<uint32_t>(y) + bias < span);
 }
 
-// Search prediction for block (bx, by): the mean, truncated toward zero, of
-// the left, above and above-right records whose cost is at most
-// neighbourLimit (unsigned); (0, 0) when none is.
-inline Vector PredictVector(const VectorField& field, int32_t bx, int32_t by, uint32_t neighbourLimit) {
-    const BlockMotion* neighbours[3] = {&Record(field, bx - 1, by), &Record(field, bx, by - 1),
-                                        &Record(field, bx + 1, by - 1)};
+// Search prediction from the left, above and above-right records: the mean,
+// truncated toward zero, of those whose cost is at most neighbourLimit
+// (unsigned); (0, 0) when none is.
+ORV_ENGINE_INLINE inline Vector PredictFrom(const BlockMotion& left, const BlockMotion& above,
+                                            const BlockMotion& aboveRight, uint32_t neighbourLimit) {
+    const BlockMotion* neighbours[3] = {&left, &above, &aboveRight};
     int32_t sumX = 0, sumY = 0, count = 0;
     for (const BlockMotion* nb : neighbours) {
         const int32_t take = -static_cast<int32_t>(static_cast<uint32_t>(nb->cost) <= neighbourLimit);
@@ -98,6 +98,12 @@ inline Vector PredictVector(const VectorField& field, int32_t bx, int32_t by, ui
         case 3: return {sumX / 3, sumY / 3};
         default: return {0, 0};
     }
+}
+
+// The prediction for block (bx, by) from its records.
+inline Vector PredictVector(const VectorField& field, int32_t bx, int32_t by, uint32_t neighbourLimit) {
+    return PredictFrom(Record(field, bx - 1, by), Record(field, bx, by - 1), Record(field, bx + 1, by - 1),
+                       neighbourLimit);
 }
 
 struct Direction {

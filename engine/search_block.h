@@ -187,8 +187,13 @@ inline void SearchField(const Plane& current, const Plane& reference, const Vect
     const ptrdiff_t stride = current.stride;
     for (int32_t by = 0; by < motion.height; ++by) {
         if (by + 1 < motion.height) PrefetchRows(cur, ref, 8 * (by + 1), 8);
+        // The left neighbour is the block just searched: taken from
+        // registers, not reloaded from the record just stored, which would
+        // put a store-to-load forwarding on every block's critical path.
+        BlockMotion left = Record(motion, -1, by);
         for (int32_t bx = 0; bx < motion.width; ++bx) {
-            Vector start = PredictVector(motion, bx, by, neighbourLimit);
+            Vector start = PredictFrom(left, Record(motion, bx, by - 1), Record(motion, bx + 1, by - 1),
+                                       neighbourLimit);
             // Neighbours come from this search or the zero margin; anything
             // else is not followed outside the plane's margin.
             if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
@@ -199,6 +204,9 @@ inline void SearchField(const Plane& current, const Plane& reference, const Vect
             rec.dy = found.dy;
             rec.cost = static_cast<int32_t>(found.cost);
             rec.valid = 1;
+            left.dx = found.dx;
+            left.dy = found.dy;
+            left.cost = rec.cost;
         }
     }
 }
