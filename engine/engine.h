@@ -158,6 +158,18 @@ void CompensatedTemporalFilterRows(Plane& current, const Plane& previous, const 
                                    int32_t blockWidth, int32_t blockHeight, int32_t threshold,
                                    int32_t firstBlockRow, int32_t blockRowCount);
 
+// Rows first .. first + count - 1 of 0 .. total - 1, as begin .. end - 1:
+// cut at the end, and empty for a negative first row or count (the callers
+// of the row-range operations pass bands that may run past the end).
+struct RowSpan {
+    int32_t begin;
+    int32_t end;
+};
+inline RowSpan ClipRows(int32_t first, int32_t count, int32_t total) {
+    if (first < 0 || count <= 0 || first >= total) return {0, 0};
+    return {first, count < total - first ? first + count : total};
+}
+
 // trunc: a floating-point value to int32, rounding toward zero. Values that
 // are NaN or outside the int32 range give 0, so no conversion is undefined.
 int32_t Trunc(double value);

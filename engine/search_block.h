@@ -195,7 +195,10 @@ inline void SearchField(const Plane& current, const Plane& reference, const Vect
             Vector start = PredictFrom(left, Record(motion, bx, by - 1), Record(motion, bx + 1, by - 1),
                                        neighbourLimit);
             // Neighbours come from this search or the zero margin; anything
-            // else is not followed outside the plane's margin.
+            // else is not followed outside the plane's margin. Plain
+            // comparisons on purpose: the branch is nearly always predicted,
+            // and InSearchRange's arithmetic measured 1.5% slower here, on
+            // each block's critical path.
             if (start.x <= -limit || start.x >= limit || start.y <= -limit || start.y >= limit) start = {0, 0};
             SearchResult found;
             search(BlockAt(cur, bx, by), BlockAt(ref, bx, by), stride, start, limit, &found);

@@ -22,9 +22,9 @@ void SmoothVerticallyWith(const EngineDsp& dsp, const Plane& source, Plane& targ
     if (source.width != target.width || source.height != target.height) return;
     const int32_t n = source.width / 8 * 8;
     const int32_t h = source.height;
-    if (h <= 0 || n == 0 || firstRow < 0 || rowCount <= 0 || firstRow >= h) return;
-    const int32_t end = rowCount < h - firstRow ? firstRow + rowCount : h;
-    for (int32_t r = firstRow; r < end; ++r) {
+    if (n == 0) return;
+    const RowSpan rows = ClipRows(firstRow, rowCount, h);
+    for (int32_t r = rows.begin; r < rows.end; ++r) {
         if (r == 0 || r == h - 1) {
             std::memcpy(target.Row(r), source.Row(r), static_cast<size_t>(n));
         } else {

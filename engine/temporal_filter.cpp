@@ -19,11 +19,10 @@ void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previ
     if (current.width != previous.width || current.height != previous.height) return;
     const FilterParams params = MakeFilterParams(threshold);
     if (LeavesUnchanged(params)) return;
-    if (firstRow < 0 || rowCount <= 0 || firstRow >= current.height) return;
-    const int32_t end = rowCount < current.height - firstRow ? firstRow + rowCount : current.height;
+    const RowSpan rows = ClipRows(firstRow, rowCount, current.height);
     // Whole groups of 4 pixels only; the columns after them stay as they are.
     const int32_t n = current.width / 4 * 4;
-    for (int32_t y = firstRow; y < end; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
+    for (int32_t y = rows.begin; y < rows.end; ++y) dsp.filter_row(current.Row(y), previous.Row(y), n, params);
 }
 
 void TemporalFilterWith(const EngineDsp& dsp, Plane& current, const Plane& previous, int32_t threshold) {
@@ -52,8 +51,7 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
     const int32_t blocksX = motion.width < current.width / blockWidth ? motion.width : current.width / blockWidth;
     const int32_t blocksY =
         motion.height < current.height / blockHeight ? motion.height : current.height / blockHeight;
-    if (firstBlockRow < 0 || blockRowCount <= 0 || firstBlockRow >= blocksY) return;
-    const int32_t endRow = blockRowCount < blocksY - firstBlockRow ? firstBlockRow + blockRowCount : blocksY;
+    const RowSpan blockRows = ClipRows(firstBlockRow, blockRowCount, blocksY);
     const int32_t groupWidth = blockWidth / 4 * 4;
     const bool eight = blockWidth == 8 && blockHeight == 8;
     // A block whose vector would leave the allocation is not followed.
@@ -65,7 +63,7 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
                static_cast<uint32_t>(rx + blockWidth <= current.width + mx) & static_cast<uint32_t>(ry >= -my) &
                static_cast<uint32_t>(ry + blockHeight <= current.height + my);
     };
-    for (int32_t by = firstBlockRow; by < endRow; ++by) {
+    for (int32_t by = blockRows.begin; by < blockRows.end; ++by) {
         // Both planes have usually left the cache during the search: ask for
         // the next block row while this one is filtered.
         if (by + 1 < blocksY) PrefetchRows(current, previous, (by + 1) * blockHeight, blockHeight);

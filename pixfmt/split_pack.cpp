@@ -46,11 +46,11 @@ void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plan
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
-    if (groups <= 0 || firstRow < 0 || rowCount <= 0 || firstRow >= rows) return;
-    const int32_t end = rowCount < rows - firstRow ? firstRow + rowCount : rows;
+    if (groups <= 0) return;
+    const engine::RowSpan band = engine::ClipRows(firstRow, rowCount, rows);
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    for (int32_t r = firstRow; r < end; ++r) {
+    for (int32_t r = band.begin; r < band.end; ++r) {
         dsp.split_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }
@@ -65,11 +65,11 @@ void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const engine::Plane
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
-    if (groups <= 0 || firstRow < 0 || rowCount <= 0 || firstRow >= rows) return;
-    const int32_t end = rowCount < rows - firstRow ? firstRow + rowCount : rows;
+    if (groups <= 0) return;
+    const engine::RowSpan band = engine::ClipRows(firstRow, rowCount, rows);
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
-    for (int32_t r = firstRow; r < end; ++r) {
+    for (int32_t r = band.begin; r < band.end; ++r) {
         dsp.pack_row(frame + static_cast<size_t>(r) * rowBytes, y.Row(r), u.Row(r), v.Row(r), groups);
     }
 }
