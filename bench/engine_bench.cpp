@@ -88,20 +88,27 @@ const Sequence& Chroma() {
     return s;
 }
 
-// One frame of one plane as the pipeline runs it with motion compensation.
-void ProcessPlane(const EngineDsp& dsp, ChannelProcessor& p, bool smooth, int32_t threshold) {
+// One frame of one plane as the pipeline runs it with motion compensation,
+// each stage run through each(stage, work): 0 smoothing, 1 search,
+// 2 analysis with refinement, 3 compensated filter.
+template <typename Each>
+void ProcessPlaneStages(const EngineDsp& dsp, ChannelProcessor& p, bool smooth, int32_t threshold, Each each) {
     const Plane* cur = &p.current;
     const Plane* ref = &p.previous;
     if (smooth) {
-        engine::SmoothVerticallyWith(dsp, p.current, p.smoothedCurrent);
+        each(0, [&] { engine::SmoothVerticallyWith(dsp, p.current, p.smoothedCurrent); });
         cur = &p.smoothedCurrent;
         ref = &p.smoothedPrevious;
     }
-    engine::EstimateMotionWith(dsp, p, *cur, *ref, p.motion);
-    engine::AnalyseMotionWith(dsp, p, *cur, *ref, p.motion);
+    each(1, [&] { engine::EstimateMotionWith(dsp, p, *cur, *ref, p.motion); });
+    each(2, [&] { engine::AnalyseMotionWith(dsp, p, *cur, *ref, p.motion); });
     if (p.sceneChange == 0) {
-        engine::CompensatedTemporalFilterWith(dsp, p.current, p.previous, p.motion, 8, 8, threshold);
+        each(3, [&] { engine::CompensatedTemporalFilterWith(dsp, p.current, p.previous, p.motion, 8, 8, threshold); });
     }
+}
+
+void ProcessPlane(const EngineDsp& dsp, ChannelProcessor& p, bool smooth, int32_t threshold) {
+    ProcessPlaneStages(dsp, p, smooth, threshold, [](int, auto&& work) { work(); });
 }
 
 void Rotate(ChannelProcessor& p) {
@@ -225,6 +232,32 @@ void EnginePlane(benchmark::State& state, int level, bool luma) {
     state.counters["sad_per_block_batched"] = SadsPerBlock(dsp, seq, luma, true);
     state.counters["scene_changes"] = static_cast<double>(sceneChanges);
     state.counters["noise_level"] = p.noiseLevel;
+}
+
+// One stage of the luma plane's frame, the others run untimed: where a
+// frame's time goes.
+void EngineStage(benchmark::State& state, int level, int stage) {
+    const EngineDsp dsp = Table(level);
+    const Sequence& seq = Luma();
+    ChannelProcessor p;
+    if (!p.Allocate(seq.width, seq.height, 8, 8)) {
+        state.SkipWithError("allocation failed");
+        return;
+    }
+    Warm(dsp, p, seq, true, 4 * kFrames);
+    int f = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        seq.Load(p.current, f);
+        f = (f + 1) % kFrames;
+        ProcessPlaneStages(dsp, p, true, 6, [&](int which, auto&& work) {
+            if (which == stage) state.ResumeTiming();
+            work();
+            if (which == stage) state.PauseTiming();
+        });
+        Rotate(p);
+        state.ResumeTiming();
+    }
 }
 
 void PlaneCopy(benchmark::State& state) {
@@ -353,6 +386,12 @@ int RegisterAll() {
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(name("engine_chroma_360x576").c_str(), EnginePlane, level, false)
             ->Unit(benchmark::kMicrosecond);
+        static const char* const kStages[] = {"smooth", "search", "analyse", "filter"};
+        for (int stage = 0; stage < 4; ++stage) {
+            benchmark::RegisterBenchmark(name((std::string("engine_luma_stage_") + kStages[stage]).c_str()).c_str(),
+                                         EngineStage, level, stage)
+                ->Unit(benchmark::kMicrosecond);
+        }
     }
     benchmark::RegisterBenchmark("memcpy_plane_720x576", PlaneCopy)->Unit(benchmark::kMicrosecond);
     return 0;
