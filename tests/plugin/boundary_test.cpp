@@ -2,6 +2,7 @@
 // the entry points of the loaded module.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -30,7 +31,9 @@ struct Channel {
 Channel MakeChannel(uint32_t key, const char* name) {
     Channel c{};
     c.info.keyLow = key;
-    std::strncpy(c.info.name, name, sizeof c.more);
+    // The name runs on past the declared one-byte array, as a host lays it out.
+    char* nameBytes = reinterpret_cast<char*>(&c) + offsetof(ChannelInfo, name);
+    std::strncpy(nameBytes, name, sizeof c.more);
     return c;
 }
 
