@@ -206,9 +206,12 @@ double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth, bool
     return static_cast<double>(g_sads) / (static_cast<double>(p.motion.width) * p.motion.height * kFrames);
 }
 
-// The whole plane, frame after frame of the loop; loading the split plane
-// (the pixel-format converter's work) is left out of the timing.
-void EnginePlane(benchmark::State& state, int level, bool luma) {
+constexpr int kWholeFrame = -1;
+
+// The plane frame after frame of the loop, timing the whole frame or only
+// the stage named (the others run untimed: where a frame's time goes);
+// loading the split plane (the pixel-format converter's work) is left out.
+void EnginePlane(benchmark::State& state, int level, bool luma, int stage) {
     const EngineDsp dsp = Table(level);
     const Sequence& seq = luma ? Luma() : Chroma();
     ChannelProcessor p;
@@ -223,41 +226,21 @@ void EnginePlane(benchmark::State& state, int level, bool luma) {
         state.PauseTiming();
         seq.Load(p.current, f);
         f = (f + 1) % kFrames;
-        state.ResumeTiming();
-        ProcessPlane(dsp, p, luma, 6);
-        sceneChanges += p.sceneChange;
-        Rotate(p);
-    }
-    state.counters["sad_per_block"] = SadsPerBlock(dsp, seq, luma, false);
-    state.counters["sad_per_block_batched"] = SadsPerBlock(dsp, seq, luma, true);
-    state.counters["scene_changes"] = static_cast<double>(sceneChanges);
-    state.counters["noise_level"] = p.noiseLevel;
-}
-
-// One stage of the luma plane's frame, the others run untimed: where a
-// frame's time goes.
-void EngineStage(benchmark::State& state, int level, int stage) {
-    const EngineDsp dsp = Table(level);
-    const Sequence& seq = Luma();
-    ChannelProcessor p;
-    if (!p.Allocate(seq.width, seq.height, 8, 8)) {
-        state.SkipWithError("allocation failed");
-        return;
-    }
-    Warm(dsp, p, seq, true, 4 * kFrames);
-    int f = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        seq.Load(p.current, f);
-        f = (f + 1) % kFrames;
-        ProcessPlaneStages(dsp, p, true, 6, [&](int which, auto&& work) {
+        if (stage == kWholeFrame) state.ResumeTiming();
+        ProcessPlaneStages(dsp, p, luma, 6, [&](int which, auto&& work) {
             if (which == stage) state.ResumeTiming();
             work();
             if (which == stage) state.PauseTiming();
         });
+        sceneChanges += p.sceneChange;
         Rotate(p);
-        state.ResumeTiming();
+        if (stage != kWholeFrame) state.ResumeTiming();
     }
+    if (stage != kWholeFrame) return;
+    state.counters["sad_per_block"] = SadsPerBlock(dsp, seq, luma, false);
+    state.counters["sad_per_block_batched"] = SadsPerBlock(dsp, seq, luma, true);
+    state.counters["scene_changes"] = static_cast<double>(sceneChanges);
+    state.counters["noise_level"] = p.noiseLevel;
 }
 
 void PlaneCopy(benchmark::State& state) {
@@ -382,14 +365,14 @@ int RegisterAll() {
         }
         benchmark::RegisterBenchmark(name("smooth_plane").c_str(), SmoothRows, level);
         benchmark::RegisterBenchmark(name("filter_row_plane").c_str(), FilterRows, level);
-        benchmark::RegisterBenchmark(name("engine_luma_720x576").c_str(), EnginePlane, level, true)
+        benchmark::RegisterBenchmark(name("engine_luma_720x576").c_str(), EnginePlane, level, true, kWholeFrame)
             ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(name("engine_chroma_360x576").c_str(), EnginePlane, level, false)
+        benchmark::RegisterBenchmark(name("engine_chroma_360x576").c_str(), EnginePlane, level, false, kWholeFrame)
             ->Unit(benchmark::kMicrosecond);
         static const char* const kStages[] = {"smooth", "search", "analyse", "filter"};
         for (int stage = 0; stage < 4; ++stage) {
             benchmark::RegisterBenchmark(name((std::string("engine_luma_stage_") + kStages[stage]).c_str()).c_str(),
-                                         EngineStage, level, stage)
+                                         EnginePlane, level, true, stage)
                 ->Unit(benchmark::kMicrosecond);
         }
     }
