@@ -53,7 +53,9 @@ int Run(const host::Options& options) {
         return kExitFailure;
     }
     const host::VideoFormat& format = reader.Format();
-    if (!options.off && format.width % 8 != 0) {
+    // Narrower frames are refused below; a note about their columns would
+    // only contradict that refusal.
+    if (!options.off && format.width >= 8 && format.width % 8 != 0) {
         Note(options, "width " + std::to_string(format.width) + " is not a multiple of 8: the rightmost " +
                           std::to_string(format.width % 8) + " columns pass through unfiltered");
     }
