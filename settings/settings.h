@@ -2,6 +2,7 @@
 // The plug-in's settings: the record of ten values per TV channel, the table
 // that binds them to INI keys, and the store that loads, follows the channel
 // and saves them.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -114,8 +115,12 @@ public:
     // Defaults only, no file: what a missing settings file gives. No path is
     // kept, so a later Save writes nothing.
     void LoadDefaults();
+    // Reads the given INI text as the settings file's; no path is kept.
+    void LoadText(const char* data, size_t size);
     // Writes the file when its text changed.
     void Save();
+    // The text Save writes; empty when nothing was loaded.
+    std::string SavedText();
 
     // Returns 1 when the record in force may have changed, 0 for the channel
     // selected last.
@@ -142,6 +147,8 @@ public:
 
 private:
     void LoadFromDocument();
+    // Builds the file's text in the writer; false when nothing was loaded.
+    bool Compose();
 
     struct Files;
     Files* files_;  // IniDocument and IniWriter

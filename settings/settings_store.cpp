@@ -50,9 +50,11 @@ void SettingsStore::Load(const LocationFacts& facts, int32_t hostValueArg, Chann
     LoadFromDocument();
 }
 
-void SettingsStore::LoadDefaults() {
+void SettingsStore::LoadDefaults() { LoadText(nullptr, 0); }
+
+void SettingsStore::LoadText(const char* data, size_t size) {
     location = Location();
-    files_->document.SetText(nullptr, 0);
+    files_->document.SetText(data, size);
     LoadFromDocument();
 }
 
@@ -102,10 +104,20 @@ void SettingsStore::LoadFromDocument() {
 }
 
 void SettingsStore::Save() {
+    if (Compose()) files_->writer.Commit(location.path, files_->document);
+}
+
+std::string SettingsStore::SavedText() {
+    if (!Compose()) return std::string();
+    const IniWriter& out = files_->writer;
+    return out.Data() == nullptr ? std::string() : std::string(out.Data(), out.Length());
+}
+
+bool SettingsStore::Compose() {
     IniWriter& out = files_->writer;
     SettingsRecord& work = files_->work;
     const SettingDescriptor* table = files_->table;
-    if (records.empty()) return;  // never loaded
+    if (records.empty()) return false;  // never loaded
 
     out.Begin();
     StoreLive();
@@ -126,7 +138,7 @@ void SettingsStore::Save() {
         work = r;
         out.WriteTable(table, kSettingsCount);
     }
-    out.Commit(location.path, files_->document);
+    return true;
 }
 
 int32_t SettingsStore::SelectChannel(uint32_t keyLow, int32_t keyHigh) {
