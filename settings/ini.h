@@ -53,11 +53,12 @@ public:
 
 private:
     void Clear();
+    // ReadLine without the copy: the line as a range of the document.
+    bool NextLine(const char*& begin, const char*& end);
 
     std::unique_ptr<char[]> text_;
     uint32_t size_ = 0;
     std::string scratch_;
-    std::string line_;
 };
 
 class IniWriter {

@@ -24,6 +24,11 @@ void TrimEnd(std::string& text) {
 
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 
+void TrimRange(const char*& begin, const char*& end) {
+    while (end > begin && IsIniBlank(end[-1])) --end;
+    while (begin < end && IsIniBlank(*begin)) ++begin;
+}
+
 }  // namespace
 
 std::string TrimBoth(const std::string& text) {
@@ -56,21 +61,40 @@ void IniDocument::SetText(const char* data, size_t size) {
 }
 
 bool IniDocument::ReadLine(std::string& line) {
-    line.clear();
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    const bool whole = NextLine(begin, end);
+    line.assign(begin, end);
+    return whole;
+}
+
+bool IniDocument::NextLine(const char*& begin, const char*& end) {
+    const char* text = text_.get();
+    begin = end = text;
     if (cursor >= size_) {
         cursor = size_;
         return false;
     }
-    const char* text = text_.get();
     const uint32_t start = cursor;
-    while (cursor < size_ && !IsLineBreak(text[cursor])) ++cursor;
-    if (cursor == size_) return false;  // an unterminated last line is dropped
-    line.assign(text + start, cursor - start);
-    ++cursor;
+    // The line ends at the first CR or LF: the first LF, then a CR before it.
+    const char* lineEnd = static_cast<const char*>(std::memchr(text + start, '\n', size_ - start));
+    const size_t scanned = lineEnd != nullptr ? static_cast<size_t>(lineEnd - (text + start)) : size_ - start;
+    const char* carriageReturn = static_cast<const char*>(std::memchr(text + start, '\r', scanned));
+    if (carriageReturn != nullptr) lineEnd = carriageReturn;
+    if (lineEnd == nullptr) {
+        cursor = size_;
+        return false;  // an unterminated last line is dropped
+    }
+    begin = text + start;
+    end = lineEnd;
+    cursor = static_cast<uint32_t>(lineEnd - text) + 1;
     // A second CR or LF right after the first belongs to the same break.
     if (cursor < size_ && IsLineBreak(text[cursor])) ++cursor;
     return true;
 }
+
+// The lookups below read the document in place: a lookup passes over many
+// lines, and copying each would cost more than the comparison.
 
 bool IniDocument::FindSection(const std::string& name) {
     if (size_ == 0) return false;
@@ -80,10 +104,11 @@ bool IniDocument::FindSection(const std::string& name) {
     bool wrapped = false;
     for (;;) {
         const uint32_t p = cursor;
-        ReadLine(line_);
-        TrimEnd(line_);
-        TrimStart(line_);
-        if (line_ == header) {
+        const char* begin;
+        const char* end;
+        NextLine(begin, end);
+        TrimRange(begin, end);
+        if (static_cast<size_t>(end - begin) == header.size() && std::memcmp(begin, header.data(), header.size()) == 0) {
             sectionHint = p;
             return true;
         }
@@ -100,15 +125,16 @@ bool IniDocument::FindSection(const std::string& name) {
 bool IniDocument::NextSection(std::string& name) {
     if (size_ == 0) return false;
     cursor = sectionHint < size_ ? sectionHint : 0;
-    ReadLine(line_);  // the current section's header
+    const char* begin;
+    const char* end;
+    NextLine(begin, end);  // the current section's header
     for (;;) {
         const uint32_t p = cursor;
-        if (!ReadLine(line_)) return false;
-        TrimEnd(line_);
-        TrimStart(line_);
-        if (line_.size() >= 2 && line_.front() == '[' && line_.back() == ']') {
+        if (!NextLine(begin, end)) return false;
+        TrimRange(begin, end);
+        if (end - begin >= 2 && begin[0] == '[' && end[-1] == ']') {
             sectionHint = p;
-            name.assign(line_, 1, line_.size() - 2);
+            name.assign(begin + 1, end - 1);
             return true;
         }
     }
@@ -118,16 +144,21 @@ bool IniDocument::FindValue(const std::string& section, const std::string& key, 
     const std::string wanted = TrimBoth(key);
     if (!FindSection(section)) return false;
     for (;;) {
-        if (!ReadLine(line_)) return false;
-        TrimStart(line_);
-        if (line_.empty()) continue;
-        if (line_[0] == '[') return false;
-        const size_t eq = line_.find('=');
-        if (eq == std::string::npos) continue;
-        size_t keyEnd = eq;
-        while (keyEnd > 0 && IsIniBlank(line_[keyEnd - 1])) --keyEnd;
-        if (line_.compare(0, keyEnd, wanted) != 0) continue;
-        value.assign(line_, eq + 1, std::string::npos);
+        const char* begin;
+        const char* end;
+        if (!NextLine(begin, end)) return false;
+        while (begin < end && IsIniBlank(*begin)) ++begin;
+        if (begin == end) continue;
+        if (*begin == '[') return false;
+        const char* eq = static_cast<const char*>(std::memchr(begin, '=', static_cast<size_t>(end - begin)));
+        if (eq == nullptr) continue;
+        const char* keyEnd = eq;
+        while (keyEnd > begin && IsIniBlank(keyEnd[-1])) --keyEnd;
+        if (static_cast<size_t>(keyEnd - begin) != wanted.size() ||
+            std::memcmp(begin, wanted.data(), wanted.size()) != 0) {
+            continue;
+        }
+        value.assign(eq + 1, end);
         return !value.empty();
     }
 }
