@@ -3,7 +3,7 @@
 #   ./build.sh deps    install what is missing (Debian, as root)
 #   ./build.sh build   build the native and the win32 targets
 #   ./build.sh test    deps + build + every test (native, sanitizers, Wine, 60 s of fuzzing)
-#   ./build.sh fuzz [s] the settings-file fuzzer for s seconds
+#   ./build.sh fuzz [s] the settings-text and YUV4MPEG2 fuzzers, side by side for s seconds
 #   ./build.sh demo    deps + build + the denoising demo into out/demo/
 set -euo pipefail
 cd "$(dirname "$0")"
