@@ -5,6 +5,7 @@
 #   ./build.sh test    deps + build + every test (native, sanitizers, Wine, 60 s of fuzzing)
 #   ./build.sh fuzz [s] the settings-text and YUV4MPEG2 fuzzers, side by side for s seconds
 #   ./build.sh demo    deps + build + the denoising demo into out/demo/
+#   ./build.sh package the Windows zip and the Debian package into dist/ (after deps and build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,7 +14,8 @@ JOBS=${JOBS:-$(nproc)}
 need_pkgs=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev
            g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth ffmpeg
            imagemagick fonts-dejavu-core fonts-liberation python3 python3-numpy
-           python3-matplotlib qemu-user-static libclang-rt-14-dev x11-utils)
+           python3-matplotlib qemu-user-static libclang-rt-14-dev x11-utils
+           dpkg-dev lintian man-db unzip)
 
 deps() {
     local missing=()
@@ -77,11 +79,21 @@ run_tests() {
     ctest --preset win32 -j "$JOBS" --repeat until-pass:2
 }
 
+# lintian's errors fail the packaging; its warnings are printed.
+lint_package() {
+    local report
+    report=$(lintian --info dist/*.deb 2>&1 | grep -v 'running with root privileges' || true)
+    [ -z "$report" ] || echo "$report"
+    ! grep -q '^E:' <<< "$report"
+}
+
 case "${1:-}" in
     deps)  deps ;;
     build) build ;;
-    test)  deps; build; build_sanitize; build_tsan; run_tests; tests/fuzz/run_fuzz.sh 60 ;;
+    test)  deps; build; build_sanitize; build_tsan; run_tests; tests/fuzz/run_fuzz.sh 60
+           packaging/check_packages.sh; lint_package ;;
+    package) packaging/make_packages.sh && lint_package ;;
     fuzz)  deps; tests/fuzz/run_fuzz.sh "${2:-60}" ;;
     demo)  deps; build; ./host/demo.sh ;;
-    *) echo "usage: $0 deps|build|test|demo|fuzz [seconds]" >&2; exit 2 ;;
+    *) echo "usage: $0 deps|build|test|demo|package|fuzz [seconds]" >&2; exit 2 ;;
 esac
