@@ -42,7 +42,8 @@ struct PlaneSize {
 PlaneSize PlaneSizeOf(FrameLayout layout, int32_t width, int32_t height, int plane);
 
 // One plane of a planar frame: rows `stride` bytes apart (at least the
-// plane's width), top row first.
+// plane's width), top row first. As in the packed layouts, the columns right
+// of the last whole group of 8 picture pixels pass through unfiltered.
 struct PlaneView {
     uint8_t* data = nullptr;
     int32_t stride = 0;
@@ -82,8 +83,11 @@ public:
     // supported or memory is short: frames are then refused until the next
     // successful Start.
     bool Start(FrameLayout layout, int32_t width, int32_t height);
-    // Frees the scratch frame; the planes stay for a later Start.
+    // Frees the scratch frame; the planes stay for a later Start. A layout
+    // that works through the scratch frame refuses frames until then.
     void Stop();
+    // Refuses frames until the next successful Start.
+    void Refuse() { ready_ = false; }
     bool Ready() const { return ready_; }
     FrameLayout Layout() const { return layout_; }
     int32_t Width() const { return width_; }
@@ -107,10 +111,14 @@ public:
     // Nonzero: only the upper half of each frame is written back, and the
     // boundary is marked with a line. May be stored from any thread.
     std::atomic<int32_t> demo{0};
+    // Whether the demo boundary gets its line (a host whose frame format is
+    // not one the line knows gets the split without it).
+    bool drawSplitLine = true;
 
     // The channel processors, for inspection by tests and statistics.
     const engine::ChannelProcessor& Processor(int plane) const { return processors_[plane]; }
     engine::ChannelProcessor& Processor(int plane) { return processors_[plane]; }
+    const uint8_t* Scratch() const { return scratch_; }
 
 private:
     struct PendingFilter {
@@ -119,6 +127,7 @@ private:
     };
 
     void ReadSwitches(bool motionCompensated[3]) const;
+    int32_t FilteredWidth(int plane) const;
     PendingFilter AnalysePlane(int plane, bool motionCompensated);
     void SplitPlanesAndPrepare(const uint8_t* packed, const bool motionCompensated[3]);
     void FilterAndPack(uint8_t* packed, int32_t packedRows, const PendingFilter pending[3]);

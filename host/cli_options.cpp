@@ -263,16 +263,16 @@ OUTPUT are files or - for standard input/output, so it pipes with ffmpeg:
       ffmpeg -f yuv4mpegpipe -i - out.mkv
 
 Streams
-  YUV4MPEG2 (the default), 8-bit: 4:2:2 maps exactly onto the filter's packed
-  4:2:2 frame. Other layouts are converted on the way in and back again, and
-  the output keeps the input's layout and header:
-    4:2:0  up: each chroma row serves its two picture rows; back: the two rows
-           are averaged, rounding half up. An unfiltered frame comes back
-           exactly.
-    4:4:4  down: each horizontal pixel pair is averaged, rounding half up;
-           back: both pixels get the pair's value (chroma detail across a
-           pair is lost).
-    mono   luma only; the filter sees neutral chroma.
+  YUV4MPEG2 (the default), 8-bit; the output keeps the input's layout and
+  header:
+    4:2:2  maps exactly onto the filter's packed 4:2:2 frame.
+    4:2:0  filtered as it is: each chroma plane at its own size (half width,
+           half height), with its own motion search. Chroma the filter leaves
+           alone keeps its exact values.
+    mono   filtered as it is, luma only.
+    4:4:4  converted: down, each horizontal pixel pair is averaged, rounding
+           half up; back, both pixels get the pair's value (chroma detail
+           across a pair is lost).
   The width must be even.
   Raw frames, with --size WIDTHxHEIGHT --format FORMAT:
     yuyv422  packed 4:2:2, bytes Y0 U Y1 V, rows top to bottom

@@ -1,42 +1,44 @@
 #pragma once
-// Drives the plug-in's own entry points the way a host does, so that the
-// frames come out exactly as a host would get them.
+// One stream's denoiser for the command line: the per-stream core with the
+// settings of a fresh settings file and the options' changes in force.
 #include <cstdint>
 
+#include "core/stream_denoiser.h"
 #include "host/cli_options.h"
 #include "host/stats_csv.h"
 #include "host/video_io.h"
+#include "settings/settings.h"
 
 namespace host {
 
 class Denoiser {
 public:
-    Denoiser();
-    ~Denoiser();
+    Denoiser() = default;
     Denoiser(const Denoiser&) = delete;
     Denoiser& operator=(const Denoiser&) = delete;
 
     // Puts the table's defaults with the options' changes in force (no
-    // settings file is read or written) and starts a stream of `format`.
+    // settings file is read or written) and starts a stream of `format`:
+    // 4:2:0 and monochrome YUV4MPEG2 in their own planar form, everything
+    // else in the packed form the reader converts it to.
     void Start(const VideoFormat& format, const Options& options);
 
-    // Filters one frame in place; false when the plug-in refused it (the
-    // frame is then untouched).
+    // Filters one frame (VideoFormat::FrameBytes() bytes) in place; false
+    // when the denoiser refused it (the frame is then untouched).
     bool Process(uint8_t* frame);
 
     // What the last frame measured, per plane Y, U, V.
     void ReadStats(PlaneStats (&planes)[3]) const;
 
-    void Stop();
-
-    // Seconds spent inside the plug-in's frame entry point so far: elapsed,
+    // Seconds spent inside the denoiser's frame entry point so far: elapsed,
     // and processor time of this thread (which other busy processes do not inflate).
     double FilterSeconds() const { return filterSeconds_; }
     double FilterCpuSeconds() const { return filterCpuSeconds_; }
 
 private:
-    alignas(8) unsigned char channel_[64];  // the host's ChannelInfo, its name stored behind it
-    bool running_ = false;
+    settings::SettingsRecord settings_{};
+    core::StreamDenoiser core_{settings_};
+    VideoFormat format_;
     double filterSeconds_ = 0.0;
     double filterCpuSeconds_ = 0.0;
 };

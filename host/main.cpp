@@ -60,7 +60,7 @@ int Run(const host::Options& options) {
                           std::to_string(format.width % 8) + " columns pass through unfiltered");
     }
 
-    std::vector<uint8_t> frame(format.HostFrameBytes());
+    std::vector<uint8_t> frame(format.FrameBytes());
     host::Denoiser denoiser;
     denoiser.Start(format, options);
 
@@ -110,7 +110,6 @@ int Run(const host::Options& options) {
         }
         progress.Update(frames, Since(started));
     }
-    denoiser.Stop();
     if (status == kExitOk && !outputsOpen && !openOutputs()) status = kExitFailure;
 
     // The frames written so far are complete; make sure they reach the disk either way.

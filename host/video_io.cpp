@@ -33,6 +33,10 @@ size_t VideoFormat::StreamFrameBytes() const {
     return HostFrameBytes();
 }
 
+bool VideoFormat::Planar() const {
+    return kind == StreamKind::Y4m && (y4m.chroma == Chroma::k420 || y4m.chroma == Chroma::kMono);
+}
+
 std::string VideoFormat::Describe() const {
     std::string size = std::to_string(width) + "x" + std::to_string(height);
     switch (kind) {
@@ -96,7 +100,7 @@ bool VideoReader::Start(StreamKind kind, int width, int height, std::string& err
         }
         format_.width = format_.y4m.width;
         format_.height = format_.y4m.height;
-        planar_.resize(format_.StreamFrameBytes());
+        planar_.resize(format_.Planar() ? 0 : format_.StreamFrameBytes());
         headerBytes = static_cast<int64_t>(line.size()) + 1;
         perFrame = format_.StreamFrameBytes() + kFrameLineBytes;
     } else {
@@ -135,7 +139,8 @@ std::string VideoReader::ReadErrorText() const { return std::string("read error:
 ReadResult VideoReader::ReadFrame(uint8_t* hostFrame, std::string& error) {
     const int64_t number = frames_ + 1;  // counted from 1 in messages
     const std::string where = name_ + ": frame " + std::to_string(number);
-    uint8_t* target = format_.kind == StreamKind::Y4m ? planar_.data() : hostFrame;
+    const bool convert = format_.kind == StreamKind::Y4m && !format_.Planar();
+    uint8_t* target = convert ? planar_.data() : hostFrame;
     const size_t bytes = format_.StreamFrameBytes();
 
     if (format_.kind == StreamKind::Y4m) {
@@ -176,9 +181,7 @@ ReadResult VideoReader::ReadFrame(uint8_t* hostFrame, std::string& error) {
                 " bytes); it was not written";
         return ReadResult::Error;
     }
-    if (format_.kind == StreamKind::Y4m) {
-        PlanarToPacked(format_.y4m.chroma, format_.width, format_.height, planar_.data(), hostFrame);
-    }
+    if (convert) PlanarToPacked(format_.y4m.chroma, format_.width, format_.height, planar_.data(), hostFrame);
     ++frames_;
     return ReadResult::Frame;
 }
@@ -212,7 +215,7 @@ bool VideoWriter::Attach(FILE* file, const std::string& name, const VideoFormat&
 bool VideoWriter::Start(const VideoFormat& format, std::string& error) {
     format_ = format;
     if (format_.kind != StreamKind::Y4m) return true;
-    planar_.resize(format_.StreamFrameBytes());
+    planar_.resize(format_.Planar() ? 0 : format_.StreamFrameBytes());
     // The input's header goes out unchanged: same size, rate, aspect, interlacing and chroma.
     const std::string header = format_.y4m.line + "\n";
     return Put(header.data(), header.size(), error);
@@ -226,6 +229,7 @@ bool VideoWriter::Put(const void* data, size_t bytes, std::string& error) {
 
 bool VideoWriter::WriteFrame(const uint8_t* hostFrame, std::string& error) {
     if (format_.kind != StreamKind::Y4m) return Put(hostFrame, format_.HostFrameBytes(), error);
+    if (format_.Planar()) return Put(kFrameLine, kFrameLineBytes, error) && Put(hostFrame, format_.FrameBytes(), error);
     PackedToPlanar(format_.y4m.chroma, format_.width, format_.height, hostFrame, planar_.data());
     return Put(kFrameLine, kFrameLineBytes, error) && Put(planar_.data(), planar_.size(), error);
 }

@@ -26,6 +26,12 @@ struct VideoFormat {
     size_t HostFrameBytes() const;
     // Bytes of one frame's samples in the stream (without a FRAME line).
     size_t StreamFrameBytes() const;
+    // Whether frames go to the denoiser in the stream's own planar form
+    // (4:2:0 and monochrome YUV4MPEG2) rather than converted to packed 4:2:2.
+    bool Planar() const;
+    // Bytes of one frame as the reader delivers it and the writer takes it:
+    // the stream's samples when Planar(), the packed form otherwise.
+    size_t FrameBytes() const { return Planar() ? StreamFrameBytes() : HostFrameBytes(); }
     // "720x576 YUV4MPEG2 4:2:0", for messages.
     std::string Describe() const;
 };
@@ -47,7 +53,7 @@ public:
 
     const VideoFormat& Format() const { return format_; }
 
-    // The next frame into `hostFrame` (Format().HostFrameBytes() bytes).
+    // The next frame into `hostFrame` (Format().FrameBytes() bytes).
     // End when the stream ends between frames; Error with one line in
     // `error` for unreadable or truncated data (a partial frame is not
     // delivered).
@@ -84,6 +90,7 @@ public:
     // Opens `path` ("-" for standard output) and writes the stream header.
     bool Open(const std::string& path, const VideoFormat& format, std::string& error);
     bool Attach(FILE* file, const std::string& name, const VideoFormat& format, std::string& error);
+    // One frame of Format().FrameBytes() bytes, as the reader delivered it.
     bool WriteFrame(const uint8_t* hostFrame, std::string& error);
     // Flushes and closes; reports a failed final write.
     bool Close(std::string& error);

@@ -1,6 +1,5 @@
 #include "plugin/entry_points.h"
 
-#include "engine/aligned_buffer.h"
 #include "plugin/frame_pipeline.h"
 #include "plugin/plugin_state.h"
 #include "ui/ui.h"
@@ -19,21 +18,7 @@ const char kDescription[] =
     "\xe2\xe0\xed\xe8\xe5\xec\x20\xec\xe5\xf2\xee\xe4\xee\xe2\x20\xea\xee\xec\xef\xe5\xed\xf1\xe0\xf6\xe8\xe8"
     "\x20\xe4\xe2\xe8\xe6\xe5\xed\xe8\xff\x2e";
 
-// Frames the engine is built for: at least one 8-pixel group per row, and
-// planes whose sizes fit the 32-bit plane members comfortably.
-constexpr int32_t kMinWidth = 8;
-constexpr int32_t kMaxSide = 1 << 14;
-
-bool GeometrySupported(int32_t width, int32_t height) {
-    return width >= kMinWidth && width <= kMaxSide && height >= 1 && height <= kMaxSide;
-}
-
 bool IsUnsupportedCpu(int32_t cpuClass) { return cpuClass == 1 || cpuClass == 2; }
-
-void FreeScratch(State& state) {
-    engine::AlignedFree(state.rgbScratch);
-    state.rgbScratch = nullptr;
-}
 
 // Nothing may cross the C boundary as an exception.
 template <typename F>
@@ -65,26 +50,15 @@ int32_t StartStream(const StreamFormat* format) {
     return Guarded(
         [&] {
             State& state = Globals();
-            state.streamReady = false;
+            state.denoiser.Refuse();
             if (format == nullptr) return 1;
             state.formatCode = format->formatCode;
-            state.frameWidth = format->width;
-            state.frameHeight = format->height;
             state.cpuClass = format->cpuClass;
-            state.surface.SetGeometry(state.frameWidth, state.frameHeight, state.formatCode);
-            state.demoMode.store(0, std::memory_order_relaxed);
-            FreeScratch(state);  // a host that skipped StopStream must not leak it
-            if (!GeometrySupported(state.frameWidth, state.frameHeight)) return 1;
-
-            bool ok = state.processors[kPlaneY].Allocate(state.frameWidth, state.frameHeight, 8, 8);
-            ok = state.processors[kPlaneU].Allocate(state.frameWidth / 2, state.frameHeight, 8, 8) && ok;
-            ok = state.processors[kPlaneV].Allocate(state.frameWidth / 2, state.frameHeight, 8, 8) && ok;
-            if (ok && state.formatCode == 1) {
-                size_t bytes = static_cast<size_t>(state.frameWidth) * static_cast<size_t>(state.frameHeight) * 2;
-                state.rgbScratch = static_cast<uint8_t*>(engine::AlignedAlloc(bytes));
-                ok = state.rgbScratch != nullptr;
-            }
-            state.streamReady = ok;
+            // Every code but 1 is taken as packed 4:2:2; the demo line knows 0 and 1 only.
+            const core::FrameLayout layout =
+                format->formatCode == 1 ? core::FrameLayout::kBgr24BottomUp : core::FrameLayout::kPacked422;
+            state.denoiser.drawSplitLine = format->formatCode == 0 || format->formatCode == 1;
+            state.denoiser.Start(layout, format->width, format->height);
             return 1;
         },
         1);
@@ -97,9 +71,7 @@ int32_t ProcessFrame(const FrameRequest* request) {
 void StopStream() {
     Guarded(
         [&] {
-            State& state = Globals();
-            if (state.formatCode == 1 && state.rgbScratch != nullptr) FreeScratch(state);
-            if (state.formatCode == 1) state.streamReady = false;
+            Globals().denoiser.Stop();
             return 0;
         },
         0);

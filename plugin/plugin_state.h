@@ -3,8 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "demo/demo.h"
-#include "engine/engine.h"
+#include "core/stream_denoiser.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -29,25 +28,22 @@ enum UpdateCode : int32_t {
     UpdateEnabling = 11,
 };
 
-enum PlaneIndex { kPlaneY = 0, kPlaneU = 1, kPlaneV = 2 };
+using core::kPlaneU;
+using core::kPlaneV;
+using core::kPlaneY;
 
 struct State {
-    int32_t frameWidth = 0;
-    int32_t frameHeight = 0;
     int32_t formatCode = 0;
     int32_t cpuClass = 0;
-    uint8_t* rgbScratch = nullptr;
-    // Set when StartStream got every buffer; frames of a stream without them are refused.
-    bool streamReady = false;
-    // Written by the dialog without the lock, read by the pipeline.
-    std::atomic<int32_t> demoMode{0};
+    // Written by the dialog without the lock.
     std::atomic<int32_t> mvFlag{0};
     // Read by the dialog under settingsLock.
     char currentChannelName[kChannelNameCapacity] = {};
     platform::Lock settingsLock;
-    engine::ChannelProcessor processors[3];  // Y, U, V
     settings::SettingsStore store;
-    demo::DrawingSurface surface;
+    // The one stream a host runs, on the record in force of the store. Its
+    // demo flag is written by the dialog without the lock.
+    core::StreamDenoiser denoiser{store.live};
     // The settings dialog's window while it exists; the pipeline posts to it.
     std::atomic<platform::WindowHandle> dialogWindow{nullptr};
 };

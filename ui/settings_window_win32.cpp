@@ -75,7 +75,7 @@ public:
 
 DialogShared SharedFromGlobals() {
     plugin::State& state = plugin::Globals();
-    return DialogShared{state.settingsLock, state.store, state.demoMode, state.mvFlag, state.currentChannelName};
+    return DialogShared{state.settingsLock, state.store, state.denoiser.demo, state.mvFlag, state.currentChannelName};
 }
 
 // The one settings dialog, from first use to library unload; its window

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();  // the header check lets no such size through
         }
         if (!writer.Attach(out, "out", format, error)) std::abort();
-        std::vector<uint8_t> frame(format.HostFrameBytes());
+        std::vector<uint8_t> frame(format.FrameBytes());
         host::ReadResult result;
         while ((result = reader.ReadFrame(frame.data(), error)) == host::ReadResult::Frame) {
             if (!writer.WriteFrame(frame.data(), error)) std::abort();

@@ -115,7 +115,7 @@ Outcome ReadAll(const std::string& stream, StreamKind kind = StreamKind::Y4m, in
         out.error = true;
         return out;
     }
-    std::vector<uint8_t> frame(reader.Format().HostFrameBytes());
+    std::vector<uint8_t> frame(reader.Format().FrameBytes());
     for (;;) {
         ReadResult r = reader.ReadFrame(frame.data(), out.message);
         if (r == ReadResult::End) break;
@@ -206,7 +206,7 @@ std::string CopyThrough(const std::string& stream) {
     {
         VideoWriter writer;
         EXPECT_TRUE(writer.Attach(out, "out", reader.Format(), error)) << error;
-        std::vector<uint8_t> frame(reader.Format().HostFrameBytes());
+        std::vector<uint8_t> frame(reader.Format().FrameBytes());
         while (reader.ReadFrame(frame.data(), error) == ReadResult::Frame) {
             EXPECT_TRUE(writer.WriteFrame(frame.data(), error)) << error;
         }

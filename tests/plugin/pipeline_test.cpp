@@ -26,7 +26,7 @@ class Pipeline : public ::testing::Test {
 protected:
     void SetUp() override {
         Globals().store.LoadDefaults();
-        Globals().demoMode.store(0);
+        Globals().denoiser.demo.store(0);
     }
     void TearDown() override { plugin::StopStream(); }
 
@@ -57,7 +57,7 @@ protected:
         return plugin::ProcessFrame(&request);
     }
 
-    engine::ChannelProcessor& Y() { return Globals().processors[plugin::kPlaneY]; }
+    engine::ChannelProcessor& Y() { return Globals().denoiser.Processor(plugin::kPlaneY); }
 };
 
 bool AllEqual(const int32_t (&ring)[engine::kRingLength], int32_t value) {
@@ -78,9 +78,9 @@ TEST_F(Pipeline, ChannelChangeSeedsNoiseHistoryFromThresholds) {
     Start(64, 16, 0);
     std::vector<uint8_t> frame(64 * 16 * 2, 90);
     ASSERT_EQ(Process(frame, 1, "First"), 1);
-    EXPECT_TRUE(AllEqual(Globals().processors[0].modeBinHistory, 199));
-    EXPECT_TRUE(AllEqual(Globals().processors[1].modeBinHistory, 66));
-    EXPECT_TRUE(AllEqual(Globals().processors[2].modeBinHistory, 19));
+    EXPECT_TRUE(AllEqual(Globals().denoiser.Processor(0).modeBinHistory, 199));
+    EXPECT_TRUE(AllEqual(Globals().denoiser.Processor(1).modeBinHistory, 66));
+    EXPECT_TRUE(AllEqual(Globals().denoiser.Processor(2).modeBinHistory, 19));
     EXPECT_STREQ(Globals().currentChannelName, "First");
 
     Y().modeBinHistory[0] = 5;  // a later frame of the same channel does not seed
@@ -218,14 +218,14 @@ TEST_F(Pipeline, SceneChangeLeavesLumaUnfilteredOnly) {
 
 TEST_F(Pipeline, RgbStreamsOwnAScratchFrameOnlyWhileRunning) {
     Start(720, 576, 0);
-    EXPECT_EQ(Globals().rgbScratch, nullptr);
+    EXPECT_EQ(Globals().denoiser.Scratch(), nullptr);
     plugin::StopStream();
     Start(720, 576, 1);
-    EXPECT_NE(Globals().rgbScratch, nullptr);
+    EXPECT_NE(Globals().denoiser.Scratch(), nullptr);
     std::vector<uint8_t> frame(720 * 576 * 3, 77);
     EXPECT_EQ(Process(frame), 1);
     plugin::StopStream();
-    EXPECT_EQ(Globals().rgbScratch, nullptr);
+    EXPECT_EQ(Globals().denoiser.Scratch(), nullptr);
 }
 
 // Blends a byte toward target with strength 154/256 (opacity 60).
@@ -243,7 +243,7 @@ TEST_F(Pipeline, DemoModeFiltersTheUpperHalfAndDrawsTheSplit) {
         auto run = [&](int32_t demo, std::vector<uint8_t>& noisy) {
             Configure([](SettingsRecord& r) { AllOff(r); });
             Start(width, height, 0);
-            Globals().demoMode.store(demo);
+            Globals().denoiser.demo.store(demo);
             std::vector<uint8_t> clean, out;
             for (int f = 0; f < video.frames; ++f) {
                 video.Packed(f, clean, noisy);

@@ -41,7 +41,7 @@ TEST(Threading, FramesWhileTheDialogEditsSettings) {
             }
             settings::StoreRelaxed(g.store.live.Y_AutoThreshold, i & 2);
             settings::StoreRelaxed(g.store.live.V_AutoThreshold, i & 4);
-            g.demoMode.store(static_cast<int32_t>(i & 8), std::memory_order_relaxed);
+            g.denoiser.demo.store(static_cast<int32_t>(i & 8), std::memory_order_relaxed);
             g.mvFlag.store(static_cast<int32_t>(i & 1), std::memory_order_relaxed);
             std::this_thread::yield();
         }
