@@ -538,7 +538,7 @@ static void gst_orv_denoise_class_init(GstOrvDenoiseClass* klass) {
     gst_element_class_set_static_metadata(
         element_class, "Video noise reduction", "Filter/Effect/Video",
         "Removes noise from live or recorded video with a recursive temporal filter along 8x8 block motion "
-        "vectors, its threshold set from the measured noise",
+        "vectors, its threshold set from the measured noise; frames 8 to 16384 pixels wide and up to 16384 high",
         "ORV_VEDaviror developers");
 
     trans_class->transform_ip = GST_DEBUG_FUNCPTR(gst_orv_denoise_transform_ip);
