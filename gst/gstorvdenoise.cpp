@@ -422,16 +422,26 @@ static GstFlowReturn gst_orv_denoise_transform_frame_ip(GstVideoFilter* filter, 
 }
 
 // GstVideoFilter lets a buffer it cannot map pass unfiltered with a warning;
-// a buffer shorter than its caps is an error here.
+// a buffer shorter than its caps say, or whose video meta places a plane
+// outside it, is an error here. The rows a meta describes are checked once
+// the frame is mapped.
 static GstFlowReturn gst_orv_denoise_transform_ip(GstBaseTransform* trans, GstBuffer* buffer) {
     GstVideoFilter* filter = GST_VIDEO_FILTER(trans);
-    if (filter->negotiated && gst_buffer_get_video_meta(buffer) == nullptr &&
-        gst_buffer_get_size(buffer) < GST_VIDEO_INFO_SIZE(&filter->in_info)) {
-        GST_ELEMENT_ERROR(trans, STREAM, FORMAT,
-                          ("A video frame is smaller than its format says; the denoiser cannot filter it."),
-                          ("the buffer holds %" G_GSIZE_FORMAT " bytes, a frame needs %" G_GSIZE_FORMAT,
-                           gst_buffer_get_size(buffer), GST_VIDEO_INFO_SIZE(&filter->in_info)));
-        return GST_FLOW_ERROR;
+    if (filter->negotiated) {
+        const gsize size = gst_buffer_get_size(buffer);
+        const GstVideoMeta* meta = gst_buffer_get_video_meta(buffer);
+        bool inside = meta != nullptr || size >= GST_VIDEO_INFO_SIZE(&filter->in_info);
+        for (guint p = 0; meta != nullptr && p < meta->n_planes && p < GST_VIDEO_MAX_PLANES; ++p) {
+            inside = inside && meta->offset[p] < size;
+        }
+        if (!inside) {
+            GST_ELEMENT_ERROR(trans, STREAM, FORMAT,
+                              ("A video frame is smaller than its format says; the denoiser cannot filter it."),
+                              ("the buffer holds %" G_GSIZE_FORMAT " bytes, a frame needs %" G_GSIZE_FORMAT "%s", size,
+                               GST_VIDEO_INFO_SIZE(&filter->in_info),
+                               meta != nullptr ? "; its video meta places a plane outside it" : ""));
+            return GST_FLOW_ERROR;
+        }
     }
     return GST_BASE_TRANSFORM_CLASS(gst_orv_denoise_parent_class)->transform_ip(trans, buffer);
 }

@@ -598,6 +598,15 @@ GST_START_TEST(test_bad_input) {
                                             stride);
              return b;
          }},
+        {"meta with a plane beyond the buffer",
+         [&info] {
+             GstBuffer* b = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+             gsize offset[4] = {info.offset[0], info.offset[1], GST_VIDEO_INFO_SIZE(&info) + 64, 0};
+             gint stride[4] = {info.stride[0], info.stride[1], info.stride[2], 0};
+             gst_buffer_add_video_meta_full(b, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_I420, 64, 48, 3, offset,
+                                            stride);
+             return b;
+         }},
     };
     for (const auto& tc : kShort) {
         GstHarness* h = NewHarness(info);
