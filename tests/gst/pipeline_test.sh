@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The element in real gst-launch-1.0 pipelines: two noisy test streams, each
-# through its own orvdenoise, their inputs saved beside the outputs by a tee;
-# orv-denoise with the same settings must give the same bytes. Before that,
-# gst-inspect-1.0 must show the element whole.
+# through its own orvdenoise, their inputs saved beside the outputs by a tee,
+# and a recording played by playbin; orv-denoise with the same settings must
+# give the same bytes. Before that, gst-inspect-1.0 must show the element whole.
 #   pipeline_test.sh ORV_DENOISE WORKDIR   (GST_PLUGIN_PATH names the element's folder)
 set -euo pipefail
 cli=$1
@@ -36,6 +36,19 @@ gst-launch-1.0 -q \
     tb. ! queue ! filesink location="$work/b-in.yuyv" \
     tb. ! queue ! orvdenoise motion-compensation=y+u+v threshold-u=30 ! filesink location="$work/b-out.yuyv"
 
+# A recording played by playbin with the element as its video filter; the
+# decoded frames, converted the same way, are its input.
+gst-launch-1.0 -q \
+    videotestsrc num-buffers=$frames pattern=ball ! mixc. \
+    videotestsrc num-buffers=$frames pattern=snow ! mixc. \
+    compositor name=mixc sink_1::alpha=0.1 ! video/x-raw,width=176,height=144 ! jpegenc quality=95 ! \
+    avimux ! filesink location="$work/recording.avi"
+gst-launch-1.0 -q playbin uri="file://$work/recording.avi" \
+    video-filter="videoconvert ! video/x-raw,format=YUY2 ! orvdenoise" \
+    video-sink="filesink location=$work/c-out.yuyv"
+gst-launch-1.0 -q filesrc location="$work/recording.avi" ! decodebin ! videoconvert ! video/x-raw,format=YUY2 ! \
+    filesink location="$work/c-in.yuyv"
+
 check() {  # name size expected-frame-bytes cli-options...
     local name=$1 size=$2 bytes=$3
     shift 3
@@ -57,4 +70,5 @@ check() {  # name size expected-frame-bytes cli-options...
 }
 check a 176x144 $((176 * 144 * 2))
 check b 160x120 $((160 * 120 * 2)) --mc yuv --threshold 10,30,10
+check c 176x144 $((176 * 144 * 2))
 rm -rf "$work"
