@@ -426,8 +426,16 @@ GST_START_TEST(test_renegotiation) {
     for (const Picture& pic : a) got.push_back(PushPull(h, first, pic));
     gst_harness_set_src_caps(h, CapsOf(second));
     for (const Picture& pic : b) got.push_back(PushPull(h, second, pic));
-    gst_harness_teardown(h);
     ExpectSame(got, want, "renegotiation");
+
+    // Stopped and started again (as an application does between two files),
+    // the same caps start the element again.
+    fail_unless_equals_int(gst_element_set_state(h->element, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+    gst_harness_play(h);
+    gst_harness_set_src_caps(h, CapsOf(second));
+    run.Start(core::FrameLayout::kPlanar420, 90, 70);
+    for (const Picture& pic : b) ExpectSame({PushPull(h, second, pic)}, {run.Process(pic)}, "after a restart");
+    gst_harness_teardown(h);
 }
 GST_END_TEST;
 
