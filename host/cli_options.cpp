@@ -1,5 +1,7 @@
 #include "host/cli_options.h"
 
+#include "orv_version.h"
+
 namespace host {
 
 namespace {
@@ -250,7 +252,7 @@ void ApplyToRecord(const Options& options, settings::SettingsRecord& record) {
     }
 }
 
-std::string VersionText() { return "orv-denoise 1.02\n"; }
+std::string VersionText() { return std::string("orv-denoise ") + ORV_VERSION + "\n"; }
 
 std::string HelpText() {
     return R"(Usage: orv-denoise [OPTIONS] INPUT OUTPUT

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "orv_version.h"
 #include "resources/resource.h"
 #include "tests/plugin/plugin_loader.h"
 #include "tests/plugin/synthetic_video.h"
@@ -485,7 +486,7 @@ void CloseAboutWithKey(DWORD uiThread, HWND settings, WPARAM key, const std::str
     seen.button = gui::Text(GetDlgItem(about, IDOK));
     for (HWND child : gui::Children(about)) {
         std::wstring text = gui::Text(child);
-        if (text == L"Ver.1.02") seen.version = text;
+        if (text == L"" ORV_ABOUT_VERSION) seen.version = text;
         if (text.rfind(L"ORV_VEDaviror", 0) == 0) seen.name = text;
         auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
         BITMAP info{};
@@ -532,7 +533,7 @@ TEST_F(SettingsWindowTest, EnterAndEscapeCloseTheAboutBoxButNotTheDialog) {
         EXPECT_EQ(seen.caption, L"");
         EXPECT_FALSE(seen.hasSystemMenu);
         EXPECT_EQ(seen.button, L"OK");
-        EXPECT_EQ(seen.version, L"Ver.1.02");
+        EXPECT_EQ(seen.version, L"" ORV_ABOUT_VERSION);
         EXPECT_EQ(seen.name, L"ORV_VEDaviror плагин");
         EXPECT_EQ(seen.logo.cx, 32);
         EXPECT_EQ(seen.logo.cy, 32);
