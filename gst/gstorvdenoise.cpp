@@ -10,6 +10,7 @@
 
 #include "core/stream_denoiser.h"
 #include "gst/component_copy.h"
+#include "orv_version.h"
 #include "settings/settings.h"
 
 GST_DEBUG_CATEGORY_STATIC(gst_orv_denoise_debug);
