@@ -15,7 +15,9 @@ need_pkgs=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev
            g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth ffmpeg
            imagemagick fonts-dejavu-core fonts-liberation python3 python3-numpy
            python3-matplotlib qemu-user-static libclang-rt-14-dev x11-utils
-           dpkg-dev lintian man-db unzip)
+           dpkg-dev lintian man-db unzip
+           pkg-config libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+           gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools)
 
 deps() {
     local missing=()
