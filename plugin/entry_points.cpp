@@ -83,7 +83,7 @@ void ShowSettings(void* const* ownerWindow) {
             if (IsUnsupportedCpu(Globals().cpuClass)) {
                 ui::ShowUnavailableMessage();
             } else {
-                ui::ShowSettingsDialog(ownerWindow);
+                ui::ShowSettingsDialog(ownerWindow, DialogContextOf(Globals()));
             }
             return 0;
         },

@@ -17,9 +17,9 @@ struct PlaneUpdates {
 };
 
 constexpr PlaneUpdates kPlaneUpdates[3] = {
-    {UpdateSnrY, UpdateSliderY, UpdateThresholdTextY},
-    {UpdateSnrU, UpdateSliderU, UpdateThresholdTextU},
-    {UpdateSnrV, UpdateSliderV, UpdateThresholdTextV},
+    {ui::kUpdateSnrY, ui::kUpdateSliderY, ui::kUpdateThresholdTextY},
+    {ui::kUpdateSnrU, ui::kUpdateSliderU, ui::kUpdateThresholdTextU},
+    {ui::kUpdateSnrV, ui::kUpdateSliderV, ui::kUpdateThresholdTextV},
 };
 
 void OnChannelChange(State& state, const ChannelInfo& channel) {
@@ -29,7 +29,7 @@ void OnChannelChange(State& state, const ChannelInfo& channel) {
     std::memcpy(state.currentChannelName, channel.name, n);
     state.currentChannelName[n] = '\0';
     state.denoiser.SeedNoiseHistories();
-    PostUpdate(UpdateAll, 0);
+    PostUpdate(ui::kUpdateAll, 0);
 }
 
 // The dialog hears of each analysed plane's SNR and of each threshold the

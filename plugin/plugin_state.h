@@ -6,27 +6,11 @@
 #include "core/stream_denoiser.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "ui/ui.h"
 
 namespace plugin {
 
 constexpr int kChannelNameCapacity = 256;  // 255 bytes and the NUL
-
-// WM_SETTINGS_UPDATE and its wParam codes.
-constexpr uint32_t kSettingsUpdateMessage = 1424;
-enum UpdateCode : int32_t {
-    UpdateAll = 0,
-    UpdateChannelName = 1,
-    UpdateSliderY = 2,
-    UpdateSliderU = 3,
-    UpdateSliderV = 4,
-    UpdateThresholdTextY = 5,
-    UpdateThresholdTextU = 6,
-    UpdateThresholdTextV = 7,
-    UpdateSnrY = 8,
-    UpdateSnrU = 9,
-    UpdateSnrV = 10,
-    UpdateEnabling = 11,
-};
 
 using core::kPlaneU;
 using core::kPlaneV;
@@ -50,7 +34,11 @@ struct State {
 
 State& Globals();
 
-// Posts WM_SETTINGS_UPDATE to the dialog's window if it exists.
+// Posts the settings update message to the dialog's window if it exists.
 void PostUpdate(int32_t code, intptr_t lParam);
+
+// What the settings dialog works on: the plug-in's lock, store, flags and
+// channel name, and the slot for its window, where the pipeline posts.
+ui::DialogContext DialogContextOf(State& state);
 
 }  // namespace plugin

@@ -10,16 +10,6 @@ namespace {
 
 using settings::SettingsRecord;
 
-// Update codes (wParam of the update message).
-enum : int32_t {
-    kUpdateAll = 0,
-    kUpdateChannelName = 1,
-    kUpdateSliderY = 2,
-    kUpdateThresholdTextY = 5,
-    kUpdateSnrY = 8,
-    kUpdateEnabling = 11,
-};
-
 constexpr int32_t kNeverPlaced = -100;
 constexpr int32_t kSliderMaximum = 100;
 constexpr int32_t kSliderTicFrequency = 5;

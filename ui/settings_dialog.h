@@ -8,12 +8,9 @@
 
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "ui/settings_update.h"
 
 namespace ui {
-
-// The private message through which the pipeline and the dialog itself ask
-// the dialog to refresh its controls (WM_USER + 400).
-constexpr uint32_t kSettingsUpdateMessage = 1424;
 
 // Notification code of a button click (BN_CLICKED).
 constexpr int kButtonClicked = 0;

@@ -5,7 +5,9 @@
 
 #include <commctrl.h>
 
-#include "plugin/plugin_state.h"
+#include <atomic>
+#include <memory>
+
 #include "resources/resource.h"
 #include "ui/settings_dialog.h"
 #include "ui/ui.h"
@@ -15,7 +17,6 @@ namespace ui {
 namespace {
 
 static_assert(kSettingsUpdateMessage == WM_USER + 400, "WM_SETTINGS_UPDATE");
-static_assert(kSettingsUpdateMessage == plugin::kSettingsUpdateMessage, "one update message");
 static_assert(kEnterCommand == IDOK && kEscapeCommand == IDCANCEL, "dialog manager commands");
 static_assert(kButtonClicked == BN_CLICKED, "click notification");
 
@@ -73,20 +74,19 @@ public:
     void InvertCaption() override { FlashWindow(window, TRUE); }
 };
 
-DialogShared SharedFromGlobals() {
-    plugin::State& state = plugin::Globals();
-    return DialogShared{state.settingsLock, state.store, state.denoiser.demo, state.mvFlag, state.currentChannelName};
-}
-
 // The one settings dialog, from first use to library unload; its window
 // comes and goes.
 struct SettingsWindow {
+    explicit SettingsWindow(const DialogContext& context)
+        : dialog{context.shared, controls}, published(context.window) {}
     Win32Controls controls;
-    SettingsDialog dialog{SharedFromGlobals(), controls};
+    SettingsDialog dialog;
+    std::atomic<platform::WindowHandle>& published;  // where the pipeline finds the window
 };
 
-SettingsWindow& Instance() {
-    static SettingsWindow instance;
+// Null until the dialog is first shown.
+std::unique_ptr<SettingsWindow>& Instance() {
+    static std::unique_ptr<SettingsWindow> instance;
     return instance;
 }
 
@@ -94,7 +94,7 @@ INT_PTR HandleMessage(SettingsWindow& self, HWND window, UINT message, WPARAM wP
     switch (message) {
     case WM_INITDIALOG:
         self.controls.window = window;
-        plugin::Globals().dialogWindow.store(window, std::memory_order_release);
+        self.published.store(window, std::memory_order_release);
         return self.dialog.OnInitDialog() ? TRUE : FALSE;
     case kSettingsUpdateMessage:
         SetWindowLongPtrW(window, DWLP_MSGRESULT,
@@ -109,7 +109,7 @@ INT_PTR HandleMessage(SettingsWindow& self, HWND window, UINT message, WPARAM wP
     case WM_NCDESTROY:
         // The window is gone: the pipeline stops posting, the next
         // ShowSettings creates a new one.
-        plugin::Globals().dialogWindow.store(nullptr, std::memory_order_release);
+        self.published.store(nullptr, std::memory_order_release);
         self.controls.window = nullptr;
         self.controls.owner = nullptr;
         return FALSE;
@@ -120,7 +120,8 @@ INT_PTR HandleMessage(SettingsWindow& self, HWND window, UINT message, WPARAM wP
 INT_PTR CALLBACK SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // No exception may unwind through the window manager.
     try {
-        return HandleMessage(Instance(), window, message, wParam, lParam);
+        SettingsWindow* self = Instance().get();
+        return self != nullptr ? HandleMessage(*self, window, message, wParam, lParam) : FALSE;
     } catch (...) {
         return FALSE;
     }
@@ -128,8 +129,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LP
 
 }  // namespace
 
-void ShowSettingsDialog(void* const* ownerWindow) {
-    SettingsWindow& self = Instance();
+void ShowSettingsDialog(void* const* ownerWindow, const DialogContext& context) {
+    if (!Instance()) Instance().reset(new SettingsWindow(context));
+    SettingsWindow& self = *Instance();
     if (self.controls.window != nullptr) {
         SetFocus(self.controls.window);
         self.dialog.Flash(2);
@@ -150,8 +152,8 @@ void ShowSettingsDialog(void* const* ownerWindow) {
 }
 
 void DestroySettingsDialog() {
-    SettingsWindow& self = Instance();
-    if (self.controls.window != nullptr) ::DestroyWindow(self.controls.window);
+    SettingsWindow* self = Instance().get();
+    if (self != nullptr && self->controls.window != nullptr) ::DestroyWindow(self->controls.window);
 }
 
 }  // namespace ui

@@ -3,7 +3,7 @@
 // Builds without a window system: the entry points exist and do nothing.
 namespace ui {
 
-void ShowSettingsDialog(void* const*) {}
+void ShowSettingsDialog(void* const*, const DialogContext&) {}
 void ShowUnavailableMessage() {}
 void DestroySettingsDialog() {}
 
