@@ -92,8 +92,9 @@ lint_package() {
 case "${1:-}" in
     deps)  deps ;;
     build) build ;;
-    test)  deps; build; build_sanitize; build_tsan; run_tests; tests/fuzz/run_fuzz.sh 60
-           packaging/check_packages.sh; lint_package ;;
+    # The packages come before the tests: the Windows suite loads the zip's DLL.
+    test)  deps; build; packaging/make_packages.sh; build_sanitize; build_tsan; run_tests
+           tests/fuzz/run_fuzz.sh 60; packaging/check_packages.sh; lint_package ;;
     package) packaging/make_packages.sh && lint_package ;;
     fuzz)  deps; tests/fuzz/run_fuzz.sh "${2:-60}" ;;
     demo)  deps; build; ./host/demo.sh ;;
