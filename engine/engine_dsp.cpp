@@ -7,6 +7,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
     dsp.sad_8x8_row = sad_8x8_row_c;
     dsp.search_block = search_block_c;
     dsp.search_field = search_field_c;
+    dsp.neighbour_means = neighbour_means_c;
     dsp.filter_row = filter_row_c;
     dsp.smooth_row = smooth_row_c;
 #if defined(ORV_SIMD)
@@ -15,6 +16,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
         dsp.sad_8x8_row = sad_8x8_row_sse2;
         dsp.search_block = search_block_sse2;
         dsp.search_field = search_field_sse2;
+        dsp.neighbour_means = neighbour_means_sse2;
         dsp.filter_row = filter_row_sse2;
         dsp.smooth_row = smooth_row_sse2;
     }

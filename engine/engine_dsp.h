@@ -65,11 +65,27 @@ using FilterRowFn = void(uint8_t* cur, const uint8_t* prev, int32_t n, FilterPar
 using SmoothRowFn = void(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                          int32_t n) noexcept;
 
+// Vector components of a field the neighbourhood measurement takes lie
+// strictly within +-kNeighbourVectorBound: the sums it forms then stay exact
+// in single precision and its quotients within the rounding's range.
+constexpr int32_t kNeighbourVectorBound = 256;
+
+// For every record of `motion`, over the accepted records among its eight
+// neighbours (cost <= acceptLimit, compared unsigned; the margin's zero
+// records included): meanDx and meanDy, the means of their dx and dy, and
+// deviation, the mean of their squared distances (n.dx - dx)^2 + (n.dy -
+// dy)^2 to the record's own vector. Each mean is the single-precision
+// quotient rounded to nearest, ties to even; all three are 0 when no
+// neighbour is accepted. Reads dx, dy and cost, writes only those three
+// members, so the order of the records does not matter.
+using NeighbourMeansFn = void(const VectorField& motion, uint32_t acceptLimit) noexcept;
+
 struct EngineDsp {
     Sad8x8Fn* sad_8x8;
     Sad8x8RowFn* sad_8x8_row;
     SearchBlockFn* search_block;
     SearchFieldFn* search_field;
+    NeighbourMeansFn* neighbour_means;
     FilterRowFn* filter_row;
     SmoothRowFn* smooth_row;
 };
@@ -79,6 +95,7 @@ Sad8x8Fn sad_8x8_c;
 Sad8x8RowFn sad_8x8_row_c;
 SearchBlockFn search_block_c;
 SearchFieldFn search_field_c;
+NeighbourMeansFn neighbour_means_c;
 FilterRowFn filter_row_c;
 SmoothRowFn smooth_row_c;
 
@@ -88,6 +105,7 @@ Sad8x8Fn sad_8x8_sse2;
 Sad8x8RowFn sad_8x8_row_sse2;
 SearchBlockFn search_block_sse2;
 SearchFieldFn search_field_sse2;
+NeighbourMeansFn neighbour_means_sse2;
 FilterRowFn filter_row_sse2, filter_row_avx2;
 SmoothRowFn smooth_row_sse2, smooth_row_avx2;
 #endif
