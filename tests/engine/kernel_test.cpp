@@ -18,15 +18,18 @@
 
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
-#include "tests/engine/test_support.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace engine {
 namespace {
 
-using engine_test::GuardedBuffer;
-using engine_test::Variant;
+using testing_support::Fill;
+using testing_support::GuardedBuffer;
+using testing_support::Pattern;
+using testing_support::SentinelBuffer;
+using Variant = testing_support::Variant<EngineDsp>;
 
-enum class Pattern { Random, Zeros, Full, Alternating, Inverse, Near };
+std::vector<Variant> Variants() { return testing_support::Variants(engine_dsp_init); }
 
 struct PatternPair {
     const char* name;
@@ -34,44 +37,12 @@ struct PatternPair {
     Pattern ref;  // pattern of the reference (or second) source
 };
 
-// Near: the reference plus small signed differences, so that thresholds
-// from 1 to 100 select the blended branch often.
+// Near: the reference plus small signed differences.
 constexpr PatternPair kPairs[] = {
     {"random/random", Pattern::Random, Pattern::Random}, {"near/random", Pattern::Near, Pattern::Random},
     {"0/0", Pattern::Zeros, Pattern::Zeros},             {"255/255", Pattern::Full, Pattern::Full},
     {"0/255", Pattern::Zeros, Pattern::Full},            {"255/0", Pattern::Full, Pattern::Zeros},
     {"0-255/255-0", Pattern::Alternating, Pattern::Inverse},
-};
-
-void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng, const uint8_t* base = nullptr) {
-    for (size_t i = 0; i < n; ++i) {
-        switch (pattern) {
-            case Pattern::Random: p[i] = static_cast<uint8_t>(rng()); break;
-            case Pattern::Zeros: p[i] = 0; break;
-            case Pattern::Full: p[i] = 255; break;
-            case Pattern::Alternating: p[i] = (i & 1) ? 255 : 0; break;
-            case Pattern::Inverse: p[i] = (i & 1) ? 0 : 255; break;
-            case Pattern::Near: {
-                const int v = (base != nullptr ? base[i] : 128) + static_cast<int>(rng() % 81) - 40;
-                p[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-                break;
-            }
-        }
-    }
-}
-
-// A block of bytes with sentinel guards before and after it.
-class Guarded {
-public:
-    static constexpr size_t kGuard = 32;
-    Guarded(size_t size, size_t misalign, uint8_t sentinel)
-        : bytes_(2 * kGuard + misalign + size, sentinel), start_(kGuard + misalign) {}
-    uint8_t* data() { return bytes_.data() + start_; }
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    size_t start_;
 };
 
 std::vector<int32_t> RowWidths() {
@@ -85,9 +56,9 @@ constexpr int32_t kMinThreshold = -5;
 constexpr int32_t kMaxThreshold = 300;
 
 TEST(EngineKernels, SadMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (ptrdiff_t stride : {8, 9, 15, 16, 17, 64, 848}) {
         for (const PatternPair& pair : kPairs) {
             for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
@@ -111,9 +82,9 @@ TEST(EngineKernels, SadMatchesReference) {
 // Rows of co-located blocks, even and odd counts, each block against the
 // single-block reference.
 TEST(EngineKernels, SadRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t blocks : {1, 2, 3, 4, 7, 64}) {
         const ptrdiff_t width = 8 * blocks;
         for (ptrdiff_t stride : {width, width + 1, width + 24}) {
@@ -146,9 +117,9 @@ TEST(EngineKernels, SadRowMatchesReference) {
 // may read (limit + 8 around the block, plus one for the probes) sits flush
 // against inaccessible pages on both sides.
 TEST(EngineKernels, SearchBlockMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t limit : {1, 2, 3, 8, 24, 64}) {
         const ptrdiff_t stride = 2 * limit + 8 + rng() % 5;
         const size_t rows = static_cast<size_t>(2 * limit + 8);
@@ -205,9 +176,9 @@ TEST(EngineKernels, SearchBlockMatchesReference) {
 }
 
 TEST(EngineKernels, FilterRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t width : RowWidths()) {
         const size_t n = static_cast<size_t>(width);
         for (const PatternPair& pair : kPairs) {
@@ -222,12 +193,12 @@ TEST(EngineKernels, FilterRowMatchesReference) {
                     SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name << ", threshold "
                                                     << threshold << ", misalign " << misalign);
                     const FilterParams params = MakeFilterParams(threshold);
-                    Guarded expected(n, misalign, sentinel);
+                    SentinelBuffer expected(n, misalign, sentinel);
                     std::memcpy(expected.data(), input.data(), n);
                     filter_row_c(expected.data(), prev.data(), width, params);
                     for (const Variant& v : variants) {
                         SCOPED_TRACE(v.name);
-                        Guarded got(n, misalign, sentinel);
+                        SentinelBuffer got(n, misalign, sentinel);
                         std::memcpy(got.data(), input.data(), n);
                         v.dsp.filter_row(got.data(), prev.data(), width, params);
                         ASSERT_EQ(got.bytes(), expected.bytes());
@@ -239,9 +210,9 @@ TEST(EngineKernels, FilterRowMatchesReference) {
 }
 
 TEST(EngineKernels, SmoothRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t width : RowWidths()) {
         const size_t n = static_cast<size_t>(width);
         for (const PatternPair& pair : kPairs) {
@@ -253,11 +224,11 @@ TEST(EngineKernels, SmoothRowMatchesReference) {
                 Fill(below.data(), n, pair.cur == Pattern::Alternating ? Pattern::Inverse : pair.cur, rng);
                 const size_t misalign = rng() % 16;
                 const uint8_t sentinel = static_cast<uint8_t>(rng());
-                Guarded expected(n, misalign, sentinel);
+                SentinelBuffer expected(n, misalign, sentinel);
                 smooth_row_c(expected.data(), above.data(), mid.data(), below.data(), width);
                 for (const Variant& v : variants) {
                     SCOPED_TRACE(v.name);
-                    Guarded got(n, misalign, sentinel);
+                    SentinelBuffer got(n, misalign, sentinel);
                     v.dsp.smooth_row(got.data(), above.data(), mid.data(), below.data(), width);
                     ASSERT_EQ(got.bytes(), expected.bytes());
                 }
@@ -323,13 +294,13 @@ struct Geometry {
 // frame (smoothing, search, analysis with refinement, compensated filter,
 // rotation) on one processor per table, comparing everything after each step.
 TEST(EngineKernels, WholeFramesMatchAcrossTables) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    const std::vector<Variant> variants = Variants();
     for (Geometry g : {Geometry{8, 8}, Geometry{77, 45}, Geometry{128, 96}, Geometry{360, 288}}) {
         SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
         std::vector<ChannelProcessor> procs(variants.size());
         for (ChannelProcessor& p : procs) ASSERT_TRUE(p.Allocate(g.width, g.height, 8, 8));
-        std::mt19937 motionRng(engine_test::TestSeed());
+        std::mt19937 motionRng(testing_support::TestSeed());
         int32_t shiftX = 0, shiftY = 0;
         for (int frame = 0; frame < 10; ++frame) {
             SCOPED_TRACE(testing::Message() << "frame " << frame);
@@ -379,9 +350,9 @@ TEST(EngineKernels, WholeFramesMatchAcrossTables) {
 // Random fields with vectors up to +-63 and random valid flags: every block
 // reads its reference from anywhere in the margin.
 TEST(EngineKernels, CompensatedFilterMatchesOnRandomFields) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (Geometry g : {Geometry{8, 8}, Geometry{23, 17}, Geometry{96, 64}, Geometry{360, 72}}) {
         SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
         ChannelProcessor source;
@@ -433,7 +404,7 @@ double MedianNanoseconds(F&& call, int callsPerRun) {
 }
 
 int RunBench() {
-    const std::vector<Variant> variants = engine_test::Variants();
+    const std::vector<Variant> variants = Variants();
     constexpr ptrdiff_t kStride = 848;
     std::vector<uint8_t> a(kStride * 200), b(kStride * 200), dst(kStride);
     std::mt19937 rng(1);
@@ -471,8 +442,5 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--bench") == 0) return engine::RunBench();
     }
     testing::InitGoogleTest(&argc, argv);
-    std::printf("kernel tables compared:");
-    for (const engine_test::Variant& v : engine_test::Variants()) std::printf(" %s", v.name.c_str());
-    std::printf("\n");
     return RUN_ALL_TESTS();
 }

@@ -12,98 +12,22 @@
 #include <vector>
 
 #include "pixfmt/pixfmt_dsp.h"
-#include "tests/support/guarded_buffer.h"
-#include "tests/pixfmt/test_seed.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace pixfmt {
 namespace {
 
+using testing_support::Fill;
 using testing_support::GuardedBuffer;
+using testing_support::Pattern;
+using testing_support::PatternName;
+using Destination = testing_support::SentinelBuffer;
+using Variant = testing_support::Variant<PixfmtDsp>;
 
-struct Variant {
-    std::string name;
-    PixfmtDsp dsp;
-};
+std::vector<Variant> Variants() { return testing_support::Variants(pixfmt_dsp_init); }
 
-std::vector<Variant> Variants() {
-    std::vector<Variant> variants;
-    PixfmtDsp dsp{};
-    pixfmt_dsp_init(dsp, platform::ScalarOnly());
-    variants.push_back({"c", dsp});
-#if defined(ORV_SIMD)
-    if (platform::DetectCpu().sse2) {
-        platform::CpuFlags sse2;
-        sse2.sse2 = true;
-        pixfmt_dsp_init(dsp, sse2);
-        variants.push_back({"sse2", dsp});
-    }
-    if (platform::DetectCpu().avx2) {
-        pixfmt_dsp_init(dsp, platform::DetectCpu());
-        variants.push_back({"avx2", dsp});
-    }
-#endif
-    static const bool announced = [&] {
-        std::printf("kernel variants under test:");
-        for (const Variant& v : variants) std::printf(" %s", v.name.c_str());
-        std::printf("\n");
-        return true;
-    }();
-    (void)announced;
-    return variants;
-}
-
-enum class Pattern { Random, Zeros, Full, Alternating, Inverse };
 constexpr Pattern kPatterns[] = {Pattern::Random, Pattern::Zeros, Pattern::Full, Pattern::Alternating,
                                  Pattern::Inverse};
-
-const char* PatternName(Pattern p) {
-    switch (p) {
-        case Pattern::Random: return "random";
-        case Pattern::Zeros: return "all 0";
-        case Pattern::Full: return "all 255";
-        case Pattern::Alternating: return "0/255";
-        case Pattern::Inverse: return "255/0";
-    }
-    return "?";
-}
-
-void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng) {
-    for (size_t i = 0; i < n; ++i) {
-        switch (pattern) {
-            case Pattern::Random: p[i] = static_cast<uint8_t>(rng()); break;
-            case Pattern::Zeros: p[i] = 0; break;
-            case Pattern::Full: p[i] = 255; break;
-            case Pattern::Alternating: p[i] = (i & 1) ? 255 : 0; break;
-            case Pattern::Inverse: p[i] = (i & 1) ? 0 : 255; break;
-        }
-    }
-}
-
-// A destination row at a chosen misalignment, with sentinel guards around it.
-class Destination {
-public:
-    static constexpr size_t kGuard = 32;
-
-    Destination(size_t size, size_t misalign, uint8_t sentinel)
-        : bytes_(2 * kGuard + misalign + size, sentinel), start_(kGuard + misalign), size_(size),
-          sentinel_(sentinel) {}
-
-    uint8_t* data() { return bytes_.data() + start_; }
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-    bool GuardsIntact() const {
-        for (size_t i = 0; i < bytes_.size(); ++i) {
-            if ((i < start_ || i >= start_ + size_) && bytes_[i] != sentinel_) return false;
-        }
-        return true;
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    size_t start_;
-    size_t size_;
-    uint8_t sentinel_;
-};
 
 // Pixel widths 1..(2 x 16-byte vector + 1), then frame widths of real streams.
 std::vector<int32_t> Widths() {
@@ -125,7 +49,7 @@ struct Case {
 };
 
 void ForEachCase(const std::function<void(const Case&)>& body) {
-    std::mt19937 rng(pixfmt_test::TestSeed());
+    std::mt19937 rng(testing_support::TestSeed());
     for (int32_t width : Widths()) {
         for (Pattern pattern : kPatterns) {
             const int trials = pattern == Pattern::Random ? 4 : 1;
@@ -145,7 +69,7 @@ void ForEachCase(const std::function<void(const Case&)>& body) {
 }
 
 TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
+    SCOPED_TRACE(testing_support::SeedNote());
     const std::vector<Variant> variants = Variants();
     ForEachCase([&](const Case& c) {
         const int32_t groups = c.width / 8;
@@ -186,7 +110,7 @@ TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
 }
 
 TEST(PixfmtKernels, RgbRowsMatchReference) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
+    SCOPED_TRACE(testing_support::SeedNote());
     const std::vector<Variant> variants = Variants();
     ForEachCase([&](const Case& c) {
         const int32_t pairs = c.width / 2;
