@@ -237,6 +237,74 @@ TEST(EngineKernels, SmoothRowMatchesReference) {
     }
 }
 
+// Fields of many widths (across the vector form's stretch of 128 columns)
+// and heights, with vectors up to the bound and costs on both sides of the
+// accept limit, including costs with the top bit set, which compare as
+// large unsigned values. The whole buffer, margin included, must match, and
+// only the three means may change.
+TEST(EngineKernels, NeighbourMeansMatchReference) {
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
+    struct Case {
+        const char* name;
+        int32_t reach;        // vector components within (-reach, reach)
+        uint32_t acceptLimit;
+        uint32_t costSpan;    // costs drawn from 0 .. costSpan - 1, or ...
+        bool topBit;          // ... with the top bit set on some
+    };
+    constexpr Case kCases[] = {
+        {"mixed", 64, 300, 600, false},
+        {"all accepted", 64, 0xffffffffu, 16321, false},
+        {"zero costs only", 64, 0, 16321, false},
+        {"vectors at the bound", kNeighbourVectorBound, 8000, 16321, false},
+        {"top-bit costs", 64, 1000, 2000, true},
+    };
+    for (const Case& c : kCases) {
+        for (int32_t width : {1, 2, 3, 127, 128, 129, 257}) {
+            for (int32_t height : {1, 2, 5}) {
+                SCOPED_TRACE(testing::Message() << c.name << ", " << width << "x" << height);
+                const int32_t stride = width + 2 * kFieldMargin, padded = height + 2 * kFieldMargin;
+                std::vector<BlockMotion> input(static_cast<size_t>(stride) * padded, BlockMotion{});
+                for (int32_t by = 0; by < height; ++by) {
+                    for (int32_t bx = 0; bx < width; ++bx) {
+                        BlockMotion& m = input[static_cast<size_t>((by + kFieldMargin) * stride + bx + kFieldMargin)];
+                        m.dx = static_cast<int32_t>(rng() % (2 * c.reach - 1)) - (c.reach - 1);
+                        m.dy = static_cast<int32_t>(rng() % (2 * c.reach - 1)) - (c.reach - 1);
+                        if (rng() % 4 == 0) m.dx = (rng() & 1) ? c.reach - 1 : 1 - c.reach;
+                        const uint32_t top = c.topBit && rng() % 3 == 0 ? 0x80000000u : 0u;
+                        m.cost = static_cast<int32_t>((rng() % c.costSpan) | top);
+                        m.deviation = m.meanDx = m.meanDy = static_cast<int32_t>(rng());  // overwritten
+                        m.valid = static_cast<int32_t>(rng() % 2);
+                    }
+                }
+                std::vector<std::vector<BlockMotion>> results;
+                for (const Variant& v : variants) {
+                    std::vector<BlockMotion> work = input;
+                    VectorField field;
+                    field.buffer = work.data();
+                    field.stride = stride;
+                    field.paddedHeight = padded;
+                    field.origin = work.data() + kFieldMargin * stride + kFieldMargin;
+                    field.width = width;
+                    field.height = height;
+                    v.dsp.neighbour_means(field, c.acceptLimit);
+                    for (size_t i = 0; i < work.size(); ++i) {
+                        const BlockMotion &a = work[i], &b = input[i];
+                        ASSERT_TRUE(a.dx == b.dx && a.dy == b.dy && a.cost == b.cost && a.valid == b.valid)
+                            << v.name << ": record " << i << " changed outside the means";
+                    }
+                    results.push_back(work);
+                }
+                for (size_t i = 1; i < results.size(); ++i) {
+                    ASSERT_EQ(0, std::memcmp(results[i].data(), results[0].data(), sizeof(BlockMotion) * input.size()))
+                        << variants[i].name;
+                }
+            }
+        }
+    }
+}
+
 // ---- Whole operations through each table ----
 
 // A textured scene: smooth structure plus fine detail, so that block costs
