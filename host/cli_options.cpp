@@ -250,7 +250,7 @@ void ApplyToRecord(const Options& options, settings::SettingsRecord& record) {
     }
 }
 
-std::string VersionText() { return "orv-denoise 1.02\n"; }
+std::string VersionText() { return "orv-denoise " ORV_VERSION "\n"; }
 
 std::string HelpText() {
     return R"(Usage: orv-denoise [OPTIONS] INPUT OUTPUT
