@@ -28,8 +28,6 @@ bool AllocateGrid(Grid<T>& grid, int32_t width, int32_t height, int32_t margin) 
     grid.height = height;
     grid.stride = width + 2 * margin;
     grid.paddedHeight = height + 2 * margin;
-    grid.elementStep = static_cast<int32_t>(sizeof(T));
-    grid.rowStep = grid.stride * grid.elementStep;
     size_t bytes = CheckedBytes(static_cast<int64_t>(grid.stride) * grid.paddedHeight, sizeof(T));
     grid.buffer = bytes != 0 ? static_cast<T*>(AlignedAlloc(bytes)) : nullptr;
     if (grid.buffer == nullptr) {

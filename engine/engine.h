@@ -8,8 +8,8 @@
 namespace engine {
 
 // A two-dimensional array of equally sized elements inside a margin.
-// Element (x, y) lies at origin + y * rowStep + x * elementStep; x and y may
-// reach into the margin.
+// Element (x, y) lies at origin[y * stride + x]; x and y may reach into the
+// margin.
 template <typename T>
 struct Grid {
     T* buffer = nullptr;       // owned allocation, 16-byte aligned; null when none
@@ -18,8 +18,6 @@ struct Grid {
     T* origin = nullptr;       // visible element (0, 0)
     int32_t width = 0;         // visible width in elements
     int32_t height = 0;        // visible height in elements
-    int32_t elementStep = 0;   // bytes per element
-    int32_t rowStep = 0;       // bytes per row
 
     T* Row(int32_t y) const { return origin + static_cast<ptrdiff_t>(y) * stride; }
     T& At(int32_t x, int32_t y) const { return origin[static_cast<ptrdiff_t>(y) * stride + x]; }
