@@ -59,9 +59,7 @@ bool ChannelProcessor::Allocate(int32_t width, int32_t height, int32_t blockW, i
     Release();
     blockWidth = blockW;
     blockHeight = blockH;
-    // Geometry the planes cannot describe in 32-bit members is refused.
-    constexpr int32_t kMaxSide = 1 << 14;
-    if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide || blockW <= 0 || blockH <= 0) {
+    if (width < 0 || height < 0 || width > kMaxPlaneSide || height > kMaxPlaneSide || blockW <= 0 || blockH <= 0) {
         return false;
     }
     bool ok = AllocateGrid(current, width, height, border) && AllocateGrid(previous, width, height, border) &&

@@ -47,6 +47,9 @@ constexpr int32_t kFieldMargin = 2;      // motion-field margin in records
 constexpr int32_t kHistogramBins = 16320;
 constexpr uint32_t kMaxBlockCost = 16320;  // 64 x 255: every pixel differs fully
 constexpr int32_t kRingLength = 50;
+// Largest plane width and height: the planes' sizes then fit their 32-bit
+// members comfortably.
+constexpr int32_t kMaxPlaneSide = 1 << 14;
 
 class ChannelProcessor {
 public:

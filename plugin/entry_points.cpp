@@ -20,15 +20,12 @@ const char kDescription[] =
     "\x20\xe4\xe2\xe8\xe6\xe5\xed\xe8\xff\x2e";
 
 // Frames the engine is built for: at least one 8-pixel group per row, and
-// planes whose sizes fit the 32-bit plane members comfortably.
+// planes the engine can allocate.
 constexpr int32_t kMinWidth = 8;
-constexpr int32_t kMaxSide = 1 << 14;
 
 bool GeometrySupported(int32_t width, int32_t height) {
-    return width >= kMinWidth && width <= kMaxSide && height >= 1 && height <= kMaxSide;
+    return width >= kMinWidth && width <= engine::kMaxPlaneSide && height >= 1 && height <= engine::kMaxPlaneSide;
 }
-
-bool IsUnsupportedCpu(int32_t cpuClass) { return cpuClass == 1 || cpuClass == 2; }
 
 void FreeScratch(State& state) {
     engine::AlignedFree(state.rgbScratch);
