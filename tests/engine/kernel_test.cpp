@@ -23,19 +23,10 @@
 namespace engine {
 namespace {
 
-using testing_support::Fill;
-using testing_support::GuardedBuffer;
-using testing_support::Pattern;
-using testing_support::SentinelBuffer;
+using namespace testing_support;
 using Variant = testing_support::Variant<EngineDsp>;
 
 std::vector<Variant> Variants() { return testing_support::Variants(engine_dsp_init); }
-
-struct PatternPair {
-    const char* name;
-    Pattern cur;  // pattern of the current (or first) source
-    Pattern ref;  // pattern of the reference (or second) source
-};
 
 // Near: the reference plus small signed differences.
 constexpr PatternPair kPairs[] = {
@@ -176,65 +167,37 @@ TEST(EngineKernels, SearchBlockMatchesReference) {
 }
 
 TEST(EngineKernels, FilterRowMatchesReference) {
-    SCOPED_TRACE(testing_support::SeedNote());
-    std::mt19937 rng(testing_support::TestSeed());
     const std::vector<Variant> variants = Variants();
-    for (int32_t width : RowWidths()) {
-        const size_t n = static_cast<size_t>(width);
-        for (const PatternPair& pair : kPairs) {
-            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                GuardedBuffer prev(n, flush);
-                Fill(prev.data(), n, pair.ref, rng);
-                std::vector<uint8_t> input(n);
-                Fill(input.data(), n, pair.cur, rng, prev.data());
-                const size_t misalign = rng() % 16;
-                const uint8_t sentinel = static_cast<uint8_t>(rng());
-                for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
-                    SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name << ", threshold "
-                                                    << threshold << ", misalign " << misalign);
-                    const FilterParams params = MakeFilterParams(threshold);
-                    SentinelBuffer expected(n, misalign, sentinel);
-                    std::memcpy(expected.data(), input.data(), n);
-                    filter_row_c(expected.data(), prev.data(), width, params);
-                    for (const Variant& v : variants) {
-                        SCOPED_TRACE(v.name);
-                        SentinelBuffer got(n, misalign, sentinel);
-                        std::memcpy(got.data(), input.data(), n);
-                        v.dsp.filter_row(got.data(), prev.data(), width, params);
-                        ASSERT_EQ(got.bytes(), expected.bytes());
-                    }
-                }
-            }
+    ForEachRowCase(RowWidths(), kPairs, 1, [&](const RowCase& c) {
+        const size_t n = static_cast<size_t>(c.width);
+        GuardedBuffer prev(n, c.flush);
+        Fill(prev.data(), n, c.pair.ref, c.rng);
+        std::vector<uint8_t> input(n);
+        Fill(input.data(), n, c.pair.cur, c.rng, prev.data());
+        for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
+            SCOPED_TRACE(testing::Message() << "threshold " << threshold);
+            const FilterParams params = MakeFilterParams(threshold);
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectSameBytes(variants, n, c.misalign, c.sentinel, [&](const EngineDsp& d, uint8_t* out) {
+                    std::memcpy(out, input.data(), n);
+                    d.filter_row(out, prev.data(), c.width, params);
+                }));
         }
-    }
+    });
 }
 
 TEST(EngineKernels, SmoothRowMatchesReference) {
-    SCOPED_TRACE(testing_support::SeedNote());
-    std::mt19937 rng(testing_support::TestSeed());
     const std::vector<Variant> variants = Variants();
-    for (int32_t width : RowWidths()) {
-        const size_t n = static_cast<size_t>(width);
-        for (const PatternPair& pair : kPairs) {
-            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name);
-                GuardedBuffer above(n, flush), mid(n, flush), below(n, flush);
-                Fill(above.data(), n, pair.cur, rng);
-                Fill(mid.data(), n, pair.ref, rng);
-                Fill(below.data(), n, pair.cur == Pattern::Alternating ? Pattern::Inverse : pair.cur, rng);
-                const size_t misalign = rng() % 16;
-                const uint8_t sentinel = static_cast<uint8_t>(rng());
-                SentinelBuffer expected(n, misalign, sentinel);
-                smooth_row_c(expected.data(), above.data(), mid.data(), below.data(), width);
-                for (const Variant& v : variants) {
-                    SCOPED_TRACE(v.name);
-                    SentinelBuffer got(n, misalign, sentinel);
-                    v.dsp.smooth_row(got.data(), above.data(), mid.data(), below.data(), width);
-                    ASSERT_EQ(got.bytes(), expected.bytes());
-                }
-            }
-        }
-    }
+    ForEachRowCase(RowWidths(), kPairs, 1, [&](const RowCase& c) {
+        const size_t n = static_cast<size_t>(c.width);
+        GuardedBuffer above(n, c.flush), mid(n, c.flush), below(n, c.flush);
+        Fill(above.data(), n, c.pair.cur, c.rng);
+        Fill(mid.data(), n, c.pair.ref, c.rng);
+        Fill(below.data(), n, c.pair.cur == Pattern::Alternating ? Pattern::Inverse : c.pair.cur, c.rng);
+        ExpectSameBytes(variants, n, c.misalign, c.sentinel, [&](const EngineDsp& d, uint8_t* out) {
+            d.smooth_row(out, above.data(), mid.data(), below.data(), c.width);
+        });
+    });
 }
 
 // Fields of many widths (across the vector form's stretch of 128 columns)

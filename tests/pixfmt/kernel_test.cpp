@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,17 +16,17 @@
 namespace pixfmt {
 namespace {
 
-using testing_support::Fill;
-using testing_support::GuardedBuffer;
-using testing_support::Pattern;
-using testing_support::PatternName;
-using Destination = testing_support::SentinelBuffer;
+using namespace testing_support;
 using Variant = testing_support::Variant<PixfmtDsp>;
 
 std::vector<Variant> Variants() { return testing_support::Variants(pixfmt_dsp_init); }
 
-constexpr Pattern kPatterns[] = {Pattern::Random, Pattern::Zeros, Pattern::Full, Pattern::Alternating,
-                                 Pattern::Inverse};
+// Every source of a case has the same pattern.
+constexpr PatternPair kPatterns[] = {
+    {"random", Pattern::Random, Pattern::Random},   {"all 0", Pattern::Zeros, Pattern::Zeros},
+    {"all 255", Pattern::Full, Pattern::Full},      {"0/255", Pattern::Alternating, Pattern::Alternating},
+    {"255/0", Pattern::Inverse, Pattern::Inverse},
+};
 
 // Pixel widths 1..(2 x 16-byte vector + 1), then frame widths of real streams.
 std::vector<int32_t> Widths() {
@@ -37,54 +36,28 @@ std::vector<int32_t> Widths() {
     return widths;
 }
 
-// Runs `body` for every width, pattern, source placement and a few random
-// trials, with a fresh misalignment and sentinel each time.
-struct Case {
-    int32_t width;
-    Pattern pattern;
-    GuardedBuffer::Flush flush;
-    size_t misalign;
-    uint8_t sentinel;
-    std::mt19937& rng;
-};
-
-void ForEachCase(const std::function<void(const Case&)>& body) {
-    std::mt19937 rng(testing_support::TestSeed());
-    for (int32_t width : Widths()) {
-        for (Pattern pattern : kPatterns) {
-            const int trials = pattern == Pattern::Random ? 4 : 1;
-            for (int t = 0; t < trials; ++t) {
-                for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                    const Case c{width, pattern, flush, rng() % 16, static_cast<uint8_t>(rng()), rng};
-                    SCOPED_TRACE(testing::Message()
-                                 << "width " << width << ", " << PatternName(pattern) << ", source flush "
-                                 << (flush == GuardedBuffer::Flush::End ? "end" : "start") << ", misalign "
-                                 << c.misalign);
-                    body(c);
-                    if (testing::Test::HasFailure()) return;
-                }
-            }
-        }
-    }
+// Random patterns get a few trials each.
+template <typename Body>
+void ForEachCase(Body body) {
+    ForEachRowCase(Widths(), kPatterns, 4, body);
 }
 
 TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
-    SCOPED_TRACE(testing_support::SeedNote());
     const std::vector<Variant> variants = Variants();
-    ForEachCase([&](const Case& c) {
+    ForEachCase([&](const RowCase& c) {
         const int32_t groups = c.width / 8;
         const size_t n = static_cast<size_t>(groups);
 
         // Split: 16 bytes per group in, 8 + 4 + 4 out.
         GuardedBuffer packed(16 * n, c.flush);
-        Fill(packed.data(), 16 * n, c.pattern, c.rng);
-        Destination refY(8 * n, c.misalign, c.sentinel), refU(4 * n, c.misalign, c.sentinel),
+        Fill(packed.data(), 16 * n, c.pair.cur, c.rng);
+        SentinelBuffer refY(8 * n, c.misalign, c.sentinel), refU(4 * n, c.misalign, c.sentinel),
             refV(4 * n, c.misalign, c.sentinel);
         split_row_c(packed.data(), refY.data(), refU.data(), refV.data(), groups);
         ASSERT_TRUE(refY.GuardsIntact() && refU.GuardsIntact() && refV.GuardsIntact());
         for (const Variant& variant : variants) {
             SCOPED_TRACE("split_row_" + variant.name);
-            Destination y(8 * n, c.misalign, c.sentinel), u(4 * n, c.misalign, c.sentinel),
+            SentinelBuffer y(8 * n, c.misalign, c.sentinel), u(4 * n, c.misalign, c.sentinel),
                 v(4 * n, c.misalign, c.sentinel);
             variant.dsp.split_row(packed.data(), y.data(), u.data(), v.data(), groups);
             ASSERT_EQ(y.bytes(), refY.bytes());
@@ -94,51 +67,37 @@ TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
 
         // Pack: the three planes in, 16 bytes per group out.
         GuardedBuffer y(8 * n, c.flush), u(4 * n, c.flush), v(4 * n, c.flush);
-        Fill(y.data(), 8 * n, c.pattern, c.rng);
-        Fill(u.data(), 4 * n, c.pattern, c.rng);
-        Fill(v.data(), 4 * n, c.pattern, c.rng);
-        Destination ref(16 * n, c.misalign, c.sentinel);
-        pack_row_c(ref.data(), y.data(), u.data(), v.data(), groups);
-        ASSERT_TRUE(ref.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("pack_row_" + variant.name);
-            Destination out(16 * n, c.misalign, c.sentinel);
-            variant.dsp.pack_row(out.data(), y.data(), u.data(), v.data(), groups);
-            ASSERT_EQ(out.bytes(), ref.bytes());
-        }
+        Fill(y.data(), 8 * n, c.pair.cur, c.rng);
+        Fill(u.data(), 4 * n, c.pair.cur, c.rng);
+        Fill(v.data(), 4 * n, c.pair.cur, c.rng);
+        SCOPED_TRACE("pack_row");
+        ExpectSameBytes(variants, 16 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+            d.pack_row(out, y.data(), u.data(), v.data(), groups);
+        });
     });
 }
 
 TEST(PixfmtKernels, RgbRowsMatchReference) {
-    SCOPED_TRACE(testing_support::SeedNote());
     const std::vector<Variant> variants = Variants();
-    ForEachCase([&](const Case& c) {
+    ForEachCase([&](const RowCase& c) {
         const int32_t pairs = c.width / 2;
         const size_t n = static_cast<size_t>(pairs);
 
         GuardedBuffer rgb(6 * n, c.flush);
-        Fill(rgb.data(), 6 * n, c.pattern, c.rng);
-        Destination ref(4 * n, c.misalign, c.sentinel);
-        rgb_to_packed_row_c(rgb.data(), ref.data(), pairs);
-        ASSERT_TRUE(ref.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("rgb_to_packed_row_" + variant.name);
-            Destination out(4 * n, c.misalign, c.sentinel);
-            variant.dsp.rgb_to_packed_row(rgb.data(), out.data(), pairs);
-            ASSERT_EQ(out.bytes(), ref.bytes());
+        Fill(rgb.data(), 6 * n, c.pair.cur, c.rng);
+        {
+            SCOPED_TRACE("rgb_to_packed_row");
+            ExpectSameBytes(variants, 4 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+                d.rgb_to_packed_row(rgb.data(), out, pairs);
+            });
         }
 
         GuardedBuffer packed(4 * n, c.flush);
-        Fill(packed.data(), 4 * n, c.pattern, c.rng);
-        Destination back(6 * n, c.misalign, c.sentinel);
-        packed_to_rgb_row_c(packed.data(), back.data(), pairs);
-        ASSERT_TRUE(back.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("packed_to_rgb_row_" + variant.name);
-            Destination out(6 * n, c.misalign, c.sentinel);
-            variant.dsp.packed_to_rgb_row(packed.data(), out.data(), pairs);
-            ASSERT_EQ(out.bytes(), back.bytes());
-        }
+        Fill(packed.data(), 4 * n, c.pair.cur, c.rng);
+        SCOPED_TRACE("packed_to_rgb_row");
+        ExpectSameBytes(variants, 6 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+            d.packed_to_rgb_row(packed.data(), out, pairs);
+        });
     });
 }
 

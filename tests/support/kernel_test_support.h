@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,18 +40,6 @@ inline std::string SeedNote() {
 // Near: a base row (128 without one) plus small signed differences, so that
 // thresholds from 1 to 100 select the blended branch of a filter often.
 enum class Pattern { Random, Zeros, Full, Alternating, Inverse, Near };
-
-inline const char* PatternName(Pattern p) {
-    switch (p) {
-        case Pattern::Random: return "random";
-        case Pattern::Zeros: return "all 0";
-        case Pattern::Full: return "all 255";
-        case Pattern::Alternating: return "0/255";
-        case Pattern::Inverse: return "255/0";
-        case Pattern::Near: return "near";
-    }
-    return "?";
-}
 
 inline void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng, const uint8_t* base = nullptr) {
     for (size_t i = 0; i < n; ++i) {
@@ -97,6 +86,48 @@ private:
     uint8_t sentinel_;
 };
 
+// Patterns for a kernel's sources, named for the failure messages.
+struct PatternPair {
+    const char* name;
+    Pattern cur;  // the current, first or only source
+    Pattern ref;  // the reference or second source
+};
+
+struct RowCase {
+    int32_t width;
+    const PatternPair& pair;
+    GuardedBuffer::Flush flush;  // where the sources sit against the inaccessible page
+    size_t misalign;             // of the destination
+    uint8_t sentinel;            // around the destination
+    std::mt19937& rng;
+};
+
+// Runs body(c) for every width, pattern pair (randomTrials times for those
+// whose first source is random) and source placement, with a fresh
+// misalignment and sentinel each time, under the seed's trace; stops at the
+// first failure.
+template <size_t N, typename Body>
+void ForEachRowCase(const std::vector<int32_t>& widths, const PatternPair (&pairs)[N], int randomTrials, Body body) {
+    SCOPED_TRACE(SeedNote());
+    std::mt19937 rng(TestSeed());
+    for (int32_t width : widths) {
+        for (const PatternPair& pair : pairs) {
+            const int trials = pair.cur == Pattern::Random ? randomTrials : 1;
+            for (int t = 0; t < trials; ++t) {
+                for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
+                    const RowCase c{width, pair, flush, rng() % 16, static_cast<uint8_t>(rng()), rng};
+                    SCOPED_TRACE(testing::Message()
+                                 << "width " << width << ", " << pair.name << ", source flush "
+                                 << (flush == GuardedBuffer::Flush::End ? "end" : "start") << ", misalign "
+                                 << c.misalign);
+                    body(c);
+                    if (testing::Test::HasFailure()) return;
+                }
+            }
+        }
+    }
+}
+
 template <typename Dsp>
 struct Variant {
     std::string name;
@@ -132,6 +163,24 @@ std::vector<Variant<Dsp>> Variants(void (*init)(Dsp&, platform::CpuFlags)) {
     }();
     (void)announced;
     return variants;
+}
+
+// For kernels with one destination: run(table, out) writes into a
+// sentinel-guarded destination of `size` bytes, first with the scalar
+// table, which must stay inside it, then with every table, each of which
+// must give the same bytes, guards included.
+template <typename Dsp, typename Run>
+void ExpectSameBytes(const std::vector<Variant<Dsp>>& variants, size_t size, size_t misalign, uint8_t sentinel,
+                     Run run) {
+    SentinelBuffer expected(size, misalign, sentinel);
+    run(variants.front().dsp, expected.data());
+    ASSERT_TRUE(expected.GuardsIntact()) << "the scalar reference wrote outside its destination";
+    for (const Variant<Dsp>& v : variants) {
+        SCOPED_TRACE(v.name);
+        SentinelBuffer got(size, misalign, sentinel);
+        run(v.dsp, got.data());
+        ASSERT_EQ(got.bytes(), expected.bytes());
+    }
 }
 
 }  // namespace testing_support
