@@ -40,8 +40,10 @@ private:
     __m128i ones_;
 };
 
-inline int32_t Lane(__m128i v, int lane) {
-    return _mm_cvtsi128_si32(_mm_srli_si128(v, 4 * lane));
+// 32-bit lane kLane of v (a template: the shift must be an immediate).
+template <int kLane>
+inline int32_t Lane(__m128i v) {
+    return _mm_cvtsi128_si32(_mm_srli_si128(v, 4 * kLane));
 }
 
 // The means from the neighbourhood's sums (sum dx, sum dy, count, sum
@@ -50,7 +52,7 @@ inline int32_t Lane(__m128i v, int lane) {
 // to the last bit, so the three quotients divided side by side are those of
 // the scalar form.
 ORV_ENGINE_INLINE inline void StoreMeans(BlockMotion& rec, __m128i sums) {
-    const int32_t sumX = Lane(sums, 0), sumY = Lane(sums, 1), count = Lane(sums, 2), sumQ = Lane(sums, 3);
+    const int32_t sumX = Lane<0>(sums), sumY = Lane<1>(sums), count = Lane<2>(sums), sumQ = Lane<3>(sums);
     if (count == 0) {
         rec.meanDx = rec.meanDy = rec.deviation = 0;
         return;
@@ -64,7 +66,7 @@ ORV_ENGINE_INLINE inline void StoreMeans(BlockMotion& rec, __m128i sums) {
     // meanDx and meanDy are neighbours in the record: one 8-byte store.
     static_assert(offsetof(BlockMotion, meanDy) == offsetof(BlockMotion, meanDx) + 4, "record layout");
     _mm_storel_epi64(reinterpret_cast<__m128i*>(&rec.meanDx), rounded);
-    rec.deviation = Lane(rounded, 2);
+    rec.deviation = Lane<2>(rounded);
 }
 
 // Columns handled at a time: the rows of terms have a fixed size whatever
