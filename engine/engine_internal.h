@@ -46,18 +46,23 @@ inline bool PlaneMargins(const Plane& p, int32_t& marginX, int32_t& marginY) {
     return p.origin == p.buffer + static_cast<ptrdiff_t>(marginY) * p.stride + marginX;
 }
 
+// True when a and b are consistent padded planes of the same width, height,
+// stride and padded height, so that one stride and one margin (given back)
+// serve both.
+inline bool SamePaddedGeometry(const Plane& a, const Plane& b, int32_t& marginX, int32_t& marginY) {
+    int32_t otherX = 0, otherY = 0;
+    if (!PlaneMargins(a, marginX, marginY) || !PlaneMargins(b, otherX, otherY)) return false;
+    return a.width == b.width && a.height == b.height && a.stride == b.stride && a.paddedHeight == b.paddedHeight;
+}
+
 // True when the search and refinement may probe `reference` up to `reach`
 // pixels outside every block of `motion` without leaving the allocation:
 // both planes share width, height, stride and padded height, the margins are
 // at least `reach`, and the field covers only whole blocks of the plane.
 inline bool MotionGeometryOk(const Plane& current, const Plane& reference, const VectorField& motion,
                              int32_t reach) {
-    int32_t mx = 0, my = 0, rx = 0, ry = 0;
-    if (!PlaneMargins(current, mx, my) || !PlaneMargins(reference, rx, ry)) return false;
-    if (current.width != reference.width || current.height != reference.height ||
-        current.stride != reference.stride || current.paddedHeight != reference.paddedHeight) {
-        return false;
-    }
+    int32_t mx = 0, my = 0;
+    if (!SamePaddedGeometry(current, reference, mx, my)) return false;
     if (mx < reach || my < reach) return false;
     if (motion.width < 0 || motion.height < 0) return false;
     if (motion.width > 0 && motion.height > 0 && motion.origin == nullptr) return false;
