@@ -200,6 +200,19 @@ TEST(EngineKernels, SmoothRowMatchesReference) {
     });
 }
 
+// A field of width x height records with the zero margin around them, over
+// `records` (sized by the caller: (width + 4) x (height + 4)).
+VectorField FieldOver(std::vector<BlockMotion>& records, int32_t width, int32_t height) {
+    VectorField field;
+    field.buffer = records.data();
+    field.stride = width + 2 * kFieldMargin;
+    field.paddedHeight = height + 2 * kFieldMargin;
+    field.origin = records.data() + kFieldMargin * field.stride + kFieldMargin;
+    field.width = width;
+    field.height = height;
+    return field;
+}
+
 // Fields of many widths (across the vector form's stretch of 128 columns)
 // and heights, with vectors up to the bound and costs on both sides of the
 // accept limit, including costs with the top bit set, which compare as
@@ -244,14 +257,7 @@ TEST(EngineKernels, NeighbourMeansMatchReference) {
                 std::vector<std::vector<BlockMotion>> results;
                 for (const Variant& v : variants) {
                     std::vector<BlockMotion> work = input;
-                    VectorField field;
-                    field.buffer = work.data();
-                    field.stride = stride;
-                    field.paddedHeight = padded;
-                    field.origin = work.data() + kFieldMargin * stride + kFieldMargin;
-                    field.width = width;
-                    field.height = height;
-                    v.dsp.neighbour_means(field, c.acceptLimit);
+                    v.dsp.neighbour_means(FieldOver(work, width, height), c.acceptLimit);
                     for (size_t i = 0; i < work.size(); ++i) {
                         const BlockMotion &a = work[i], &b = input[i];
                         ASSERT_TRUE(a.dx == b.dx && a.dy == b.dy && a.cost == b.cost && a.valid == b.valid)
@@ -442,11 +448,20 @@ int RunBench() {
     Fill(a.data(), a.size(), Pattern::Random, rng);
     Fill(b.data(), b.size(), Pattern::Near, rng, a.data());
     const FilterParams params = MakeFilterParams(20);
+    // The records of a 720 x 576 luma plane, vectors within the search range.
+    std::vector<BlockMotion> records(94 * 76, BlockMotion{});
+    const VectorField field = FieldOver(records, 90, 72);
+    for (int32_t by = 0; by < field.height; ++by) {
+        for (int32_t bx = 0; bx < field.width; ++bx) {
+            field.At(bx, by) = BlockMotion{static_cast<int32_t>(rng() % 15) - 7, static_cast<int32_t>(rng() % 15) - 7,
+                                           static_cast<int32_t>(rng() % 600), 0, 0, 0, 1};
+        }
+    }
     volatile uint32_t sink = 0;
-    std::printf("%-20s %-6s %12s\n", "kernel", "table", "ns/call");
+    std::printf("%-24s %-6s %12s\n", "kernel", "table", "ns/call");
     for (const Variant& v : variants) {
         const EngineDsp& d = v.dsp;
-        auto report = [&](const char* name, double ns) { std::printf("%-20s %-6s %12.2f\n", name, v.name.c_str(), ns); };
+        auto report = [&](const char* name, double ns) { std::printf("%-24s %-6s %12.2f\n", name, v.name.c_str(), ns); };
         report("sad_8x8", MedianNanoseconds([&](int i) { sink = sink + d.sad_8x8(a.data() + (i & 63), b.data() + (i & 31), kStride); }, 20000));
         report("search_block", MedianNanoseconds([&](int i) {
                    SearchResult out;
@@ -461,6 +476,7 @@ int RunBench() {
         report("smooth_row(720)", MedianNanoseconds([&](int i) {
                    d.smooth_row(dst.data(), a.data() + (i & 7), b.data(), a.data() + kStride, 720);
                }, 2000));
+        report("neighbour_means(90x72)", MedianNanoseconds([&](int) { d.neighbour_means(field, 300); }, 50));
     }
     return 0;
 }
