@@ -15,7 +15,8 @@
 
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
-#include "engine/search_block.h"
+#include "engine/engine_internal.h"
+#include "engine/x86/motion_search_batched.h"
 
 namespace {
 
@@ -117,9 +118,9 @@ void Rotate(ChannelProcessor& p) {
 }
 
 // SAD evaluations per block, counted over one loop of the sequence after the
-// rings have filled: the search measured with a counting form of the same
-// descent, the refinement through a counting SAD slot. The counts are those
-// of every table, since all give the same results.
+// rings have filled: the search measured with a counting form of the vector
+// kernels' batched descent, the refinement through a counting SAD slot. The
+// counts are those of every vector table, since all give the same results.
 uint64_t g_sads = 0;
 const EngineDsp* g_inner = nullptr;
 
@@ -131,19 +132,6 @@ struct CountingCosts {
         ++g_sads;
         return g_inner->sad_8x8(cur, ref + v.y * stride + v.x, stride);
     }
-    void AtTwo(engine::Vector a, engine::Vector b, uint32_t out[2]) const {
-        out[0] = At(a);
-        out[1] = At(b);
-    }
-    void Probes(engine::Vector v, uint32_t out[2]) const {
-        out[0] = At({v.x + 1, v.y});
-        out[1] = At({v.x, v.y + 1});
-    }
-    void Triple(engine::Vector v, uint32_t out[3]) const {
-        out[0] = At(v);
-        Probes(v, out + 1);
-    }
-    // The batches of the vector kernels' descent.
     engine::SpotCosts Spot(engine::Vector v) const { return {At(v), At({v.x + 1, v.y}), At({v.x, v.y + 1})}; }
     engine::RoundCosts Round(engine::Vector c2, engine::Vector c1) const { return {Spot(c2), At(c1)}; }
     engine::SpotCosts Probes(engine::Vector v, uint32_t at) const {
@@ -151,23 +139,25 @@ struct CountingCosts {
     }
 };
 
-bool g_batched = false;  // count the vector kernels' batched descent instead of the plain one
-
 void CountingSearch(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t x, int32_t y, int32_t limit,
                     engine::SearchResult* out) noexcept {
     CountingCosts costs{cur, ref, stride};
-    if (g_batched) {
-        engine::SearchBlockAhead(costs, engine::Vector{x, y}, limit, out);
-    } else {
-        engine::SearchBlock(costs, engine::Vector{x, y}, limit, out);
-    }
+    engine::SearchBlockBatched(costs, engine::Vector{x, y}, limit, out);
 }
 
 void CountingField(const Plane& current, const Plane& reference, const engine::VectorField& motion, int32_t limit,
                    uint32_t neighbourLimit) noexcept {
-    engine::SearchField(current, reference, motion, limit, neighbourLimit,
-                        [](const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, engine::Vector start,
-                           int32_t lim, engine::SearchResult* out) { CountingSearch(cur, ref, stride, start.x, start.y, lim, out); });
+    for (int32_t by = 0; by < motion.height; ++by) {
+        for (int32_t bx = 0; bx < motion.width; ++bx) {
+            engine::Vector start = engine::PredictVector(motion, bx, by, neighbourLimit);
+            if (!engine::InSearchRange(start.x, start.y, limit)) start = {0, 0};
+            engine::SearchResult found;
+            CountingSearch(engine::BlockAt(current, bx, by), engine::BlockAt(reference, bx, by), current.stride,
+                           start.x, start.y, limit, &found);
+            engine::BlockMotion& rec = motion.At(bx, by);
+            rec = engine::BlockMotion{found.dx, found.dy, static_cast<int32_t>(found.cost), 0, 0, 0, 1};
+        }
+    }
 }
 
 uint32_t CountingSad(const uint8_t* a, const uint8_t* b, ptrdiff_t s) noexcept {
@@ -188,9 +178,8 @@ void Warm(const EngineDsp& dsp, ChannelProcessor& p, const Sequence& seq, bool s
     }
 }
 
-// SAD evaluations per block: those the descent rule asks for, or (batched)
-// those the vector kernels make, look-ahead included.
-double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth, bool batched) {
+// SAD evaluations per block that the vector kernels make, look-ahead included.
+double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth) {
     ChannelProcessor p;
     p.Allocate(seq.width, seq.height, 8, 8);
     Warm(dsp, p, seq, smooth, 4 * kFrames);
@@ -201,7 +190,6 @@ double SadsPerBlock(const EngineDsp& dsp, const Sequence& seq, bool smooth, bool
     counting.search_block = CountingSearch;
     counting.search_field = CountingField;
     g_sads = 0;
-    g_batched = batched;
     Warm(counting, p, seq, smooth, kFrames);
     return static_cast<double>(g_sads) / (static_cast<double>(p.motion.width) * p.motion.height * kFrames);
 }
@@ -237,8 +225,7 @@ void EnginePlane(benchmark::State& state, int level, bool luma, int stage) {
         if (stage != kWholeFrame) state.ResumeTiming();
     }
     if (stage != kWholeFrame) return;
-    state.counters["sad_per_block"] = SadsPerBlock(dsp, seq, luma, false);
-    state.counters["sad_per_block_batched"] = SadsPerBlock(dsp, seq, luma, true);
+    state.counters["sad_per_block"] = SadsPerBlock(dsp, seq, luma);
     state.counters["scene_changes"] = static_cast<double>(sceneChanges);
     state.counters["noise_level"] = p.noiseLevel;
 }

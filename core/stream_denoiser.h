@@ -27,7 +27,7 @@ enum class FrameLayout {
 // Frames the engine is built for: at least one 8-pixel group per row, and
 // planes whose sizes fit the 32-bit plane members comfortably.
 constexpr int32_t kMinWidth = 8;
-constexpr int32_t kMaxSide = 1 << 14;
+constexpr int32_t kMaxSide = engine::kMaxPlaneSide;
 
 bool GeometrySupported(int32_t width, int32_t height);
 

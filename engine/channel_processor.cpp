@@ -28,8 +28,6 @@ bool AllocateGrid(Grid<T>& grid, int32_t width, int32_t height, int32_t margin) 
     grid.height = height;
     grid.stride = width + 2 * margin;
     grid.paddedHeight = height + 2 * margin;
-    grid.elementStep = static_cast<int32_t>(sizeof(T));
-    grid.rowStep = grid.stride * grid.elementStep;
     size_t bytes = CheckedBytes(static_cast<int64_t>(grid.stride) * grid.paddedHeight, sizeof(T));
     grid.buffer = bytes != 0 ? static_cast<T*>(AlignedAlloc(bytes)) : nullptr;
     if (grid.buffer == nullptr) {
@@ -61,9 +59,7 @@ bool ChannelProcessor::Allocate(int32_t width, int32_t height, int32_t blockW, i
     Release();
     blockWidth = blockW;
     blockHeight = blockH;
-    // Geometry the planes cannot describe in 32-bit members is refused.
-    constexpr int32_t kMaxSide = 1 << 14;
-    if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide || blockW <= 0 || blockH <= 0) {
+    if (width < 0 || height < 0 || width > kMaxPlaneSide || height > kMaxPlaneSide || blockW <= 0 || blockH <= 0) {
         return false;
     }
     bool ok = AllocateGrid(current, width, height, border) && AllocateGrid(previous, width, height, border) &&

@@ -8,8 +8,8 @@
 namespace engine {
 
 // A two-dimensional array of equally sized elements inside a margin.
-// Element (x, y) lies at origin + y * rowStep + x * elementStep; x and y may
-// reach into the margin.
+// Element (x, y) lies at origin[y * stride + x]; x and y may reach into the
+// margin.
 template <typename T>
 struct Grid {
     T* buffer = nullptr;       // owned allocation, 16-byte aligned; null when none
@@ -18,8 +18,6 @@ struct Grid {
     T* origin = nullptr;       // visible element (0, 0)
     int32_t width = 0;         // visible width in elements
     int32_t height = 0;        // visible height in elements
-    int32_t elementStep = 0;   // bytes per element
-    int32_t rowStep = 0;       // bytes per row
 
     T* Row(int32_t y) const { return origin + static_cast<ptrdiff_t>(y) * stride; }
     T& At(int32_t x, int32_t y) const { return origin[static_cast<ptrdiff_t>(y) * stride + x]; }
@@ -49,6 +47,9 @@ constexpr int32_t kFieldMargin = 2;      // motion-field margin in records
 constexpr int32_t kHistogramBins = 16320;
 constexpr uint32_t kMaxBlockCost = 16320;  // 64 x 255: every pixel differs fully
 constexpr int32_t kRingLength = 50;
+// Largest plane width and height: the planes' sizes then fit their 32-bit
+// members comfortably.
+constexpr int32_t kMaxPlaneSide = 1 << 14;
 
 class ChannelProcessor {
 public:

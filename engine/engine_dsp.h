@@ -22,58 +22,93 @@ struct SearchResult {
     uint32_t cost;
 };
 
+// Each kernel's signature, declared once: the table's slot, the scalar
+// reference and every variant are declared with it.
+
+// Sum of absolute differences of the 8x8 block at cur against the one at
+// ref, both rows `stride` bytes apart: 0..16320. Reads exactly 8 bytes of 8
+// rows from each; no alignment required.
+using Sad8x8Fn = uint32_t(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
+
+// The costs of `blocks` (>= 1) co-located 8x8 blocks side by side:
+// out[i] = sad_8x8(cur + 8 i, ref + 8 i, stride). Reads exactly 8 rows of
+// 8 * blocks bytes from each.
+using Sad8x8RowFn = void(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
+                         uint32_t* out) noexcept;
+
+// The predictive descent of one 8x8 block (cur) over the reference whose
+// co-located block is at ref, rows `stride` bytes apart, from the vector
+// (startX, startY): step 2 against the cost gradient until the first
+// failure, then step 1 until the second; a candidate with a component
+// outside (-limit, limit) ends it. Writes the best vector and its cost.
+// Reads the reference up to `limit` pixels (plus the block) on every side;
+// the caller guarantees that margin. |start| < limit.
+using SearchBlockFn = void(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX,
+                           int32_t startY, int32_t limit, SearchResult* out) noexcept;
+
+// The search of every block of `motion` in raster order with the descent
+// above, each from the prediction of its left, above and above-right records
+// (PredictVector), a prediction outside (-limit, limit) replaced by (0, 0).
+// Writes dx, dy, cost and valid = 1 of each record. The caller has checked
+// the planes and the field with MotionGeometryOk for `limit`.
+using SearchFieldFn = void(const Plane& current, const Plane& reference, const VectorField& motion,
+                           int32_t limit, uint32_t neighbourLimit) noexcept;
+
+// The temporal filter rule on n pixels (n >= 0, any value) of cur against
+// prev, in place: cur[i] = rule(cur[i], prev[i]). Touches exactly n bytes of
+// each; no alignment required. prev may equal cur but must not overlap it
+// otherwise.
+using FilterRowFn = void(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
+
+// dst[i] = avg(avg(above[i], below[i]), mid[i]) with avg(a, b) = (a + b + 1) >> 1,
+// for n >= 0 pixels. dst must not overlap the sources. No alignment required.
+using SmoothRowFn = void(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
+                         int32_t n) noexcept;
+
+// Vector components of a field the neighbourhood measurement takes lie
+// strictly within +-kNeighbourVectorBound: the sums it forms then stay exact
+// in single precision and its quotients within the rounding's range.
+constexpr int32_t kNeighbourVectorBound = 256;
+
+// For every record of `motion`, over the accepted records among its eight
+// neighbours (cost <= acceptLimit, compared unsigned; the margin's zero
+// records included): meanDx and meanDy, the means of their dx and dy, and
+// deviation, the mean of their squared distances (n.dx - dx)^2 + (n.dy -
+// dy)^2 to the record's own vector. Each mean is the single-precision
+// quotient rounded to nearest, ties to even; all three are 0 when no
+// neighbour is accepted. Reads dx, dy and cost, writes only those three
+// members, so the order of the records does not matter.
+using NeighbourMeansFn = void(const VectorField& motion, uint32_t acceptLimit) noexcept;
+
 struct EngineDsp {
-    // Sum of absolute differences of the 8x8 block at cur against the one at
-    // ref, both rows `stride` bytes apart: 0..16320. Reads exactly 8 bytes of
-    // 8 rows from each; no alignment required.
-    uint32_t (*sad_8x8)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
-
-    // The costs of `blocks` (>= 1) co-located 8x8 blocks side by side:
-    // out[i] = sad_8x8(cur + 8 i, ref + 8 i, stride). Reads exactly 8 rows of
-    // 8 * blocks bytes from each.
-    void (*sad_8x8_row)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
-                        uint32_t* out) noexcept;
-
-    // The predictive descent of one 8x8 block (cur) over the reference
-    // whose co-located block is at ref, rows `stride` bytes apart, from the
-    // vector (startX, startY): step 2 against the cost gradient until the
-    // first failure, then step 1 until the second; a candidate with a
-    // component outside (-limit, limit) ends it. Writes the best vector and
-    // its cost. Reads the reference up to `limit` pixels (plus the block) on
-    // every side; the caller guarantees that margin. |start| < limit.
-    void (*search_block)(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX,
-                         int32_t startY, int32_t limit, SearchResult* out) noexcept;
-
-    // The search of every block of `motion` in raster order with the descent
-    // above, each from the prediction of its left, above and above-right
-    // records (PredictVector), a prediction outside (-limit, limit) replaced
-    // by (0, 0). Writes dx, dy, cost and valid = 1 of each record. The caller
-    // has checked the planes and the field with MotionGeometryOk for `limit`.
-    void (*search_field)(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
-                         uint32_t neighbourLimit) noexcept;
-
-    // The temporal filter rule on n pixels (n >= 0, any value) of cur against
-    // prev, in place: cur[i] = rule(cur[i], prev[i]). Touches exactly n bytes
-    // of each; no alignment required. prev may equal cur but must not overlap
-    // it otherwise.
-    void (*filter_row)(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-
-    // dst[i] = avg(avg(above[i], below[i]), mid[i]) with avg(a, b) = (a + b + 1) >> 1,
-    // for n >= 0 pixels. dst must not overlap the sources. No alignment required.
-    void (*smooth_row)(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
-                       int32_t n) noexcept;
+    Sad8x8Fn* sad_8x8;
+    Sad8x8RowFn* sad_8x8_row;
+    SearchBlockFn* search_block;
+    SearchFieldFn* search_field;
+    NeighbourMeansFn* neighbour_means;
+    FilterRowFn* filter_row;
+    SmoothRowFn* smooth_row;
 };
 
-uint32_t sad_8x8_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride) noexcept;
-void sad_8x8_row_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t blocks,
-                   uint32_t* out) noexcept;
-void search_block_c(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride, int32_t startX, int32_t startY,
-                    int32_t limit, SearchResult* out) noexcept;
-void search_field_c(const Plane& current, const Plane& reference, const VectorField& motion, int32_t limit,
-                    uint32_t neighbourLimit) noexcept;
-void filter_row_c(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-void smooth_row_c(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
-                  int32_t n) noexcept;
+// The scalar references: the rules written plainly.
+Sad8x8Fn sad_8x8_c;
+Sad8x8RowFn sad_8x8_row_c;
+SearchBlockFn search_block_c;
+SearchFieldFn search_field_c;
+NeighbourMeansFn neighbour_means_c;
+FilterRowFn filter_row_c;
+SmoothRowFn smooth_row_c;
+
+#if defined(ORV_SIMD)
+// The x86 forms, in engine/x86/.
+Sad8x8Fn sad_8x8_sse2;
+Sad8x8RowFn sad_8x8_row_sse2;
+SearchBlockFn search_block_sse2;
+SearchFieldFn search_field_sse2;
+NeighbourMeansFn neighbour_means_sse2;
+FilterRowFn filter_row_sse2, filter_row_avx2;
+SmoothRowFn smooth_row_sse2, smooth_row_avx2;
+#endif
 
 // Fills every slot with the scalar reference, then upgrades what flags allow.
 void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags);

@@ -26,14 +26,15 @@
 
 namespace engine {
 
+// Adding and removing 1.5 * 2^23 leaves a single-precision value of
+// magnitude below 2^22 rounded to an integer, ties to even: the sum's unit in
+// the last place is 1. Needs SSE arithmetic (no x87 excess precision, no
+// -ffast-math).
+constexpr float kRoundingMagic = 12582912.0f;
+
 // Round to nearest, ties to even, as lrintf does in the default rounding
-// mode: adding and removing 1.5 * 2^23 leaves the rounded value, without a
-// branch. Needs single-precision SSE arithmetic (no x87 excess precision,
-// no -ffast-math). |v| must be below 2^22.
-inline int32_t RoundHalfEven(float v) {
-    constexpr float kMagic = 12582912.0f;  // 1.5 * 2^23
-    return static_cast<int32_t>((v + kMagic) - kMagic);
-}
+// mode, without a branch. |v| must be below 2^22.
+inline int32_t RoundHalfEven(float v) { return static_cast<int32_t>((v + kRoundingMagic) - kRoundingMagic); }
 
 // Margin of a plane in pixels, horizontally and vertically, as described by
 // its members; false when the descriptor is not a consistent padded plane.
@@ -45,18 +46,23 @@ inline bool PlaneMargins(const Plane& p, int32_t& marginX, int32_t& marginY) {
     return p.origin == p.buffer + static_cast<ptrdiff_t>(marginY) * p.stride + marginX;
 }
 
+// True when a and b are consistent padded planes of the same width, height,
+// stride and padded height, so that one stride and one margin (given back)
+// serve both.
+inline bool SamePaddedGeometry(const Plane& a, const Plane& b, int32_t& marginX, int32_t& marginY) {
+    int32_t otherX = 0, otherY = 0;
+    if (!PlaneMargins(a, marginX, marginY) || !PlaneMargins(b, otherX, otherY)) return false;
+    return a.width == b.width && a.height == b.height && a.stride == b.stride && a.paddedHeight == b.paddedHeight;
+}
+
 // True when the search and refinement may probe `reference` up to `reach`
 // pixels outside every block of `motion` without leaving the allocation:
 // both planes share width, height, stride and padded height, the margins are
 // at least `reach`, and the field covers only whole blocks of the plane.
 inline bool MotionGeometryOk(const Plane& current, const Plane& reference, const VectorField& motion,
                              int32_t reach) {
-    int32_t mx = 0, my = 0, rx = 0, ry = 0;
-    if (!PlaneMargins(current, mx, my) || !PlaneMargins(reference, rx, ry)) return false;
-    if (current.width != reference.width || current.height != reference.height ||
-        current.stride != reference.stride || current.paddedHeight != reference.paddedHeight) {
-        return false;
-    }
+    int32_t mx = 0, my = 0;
+    if (!SamePaddedGeometry(current, reference, mx, my)) return false;
     if (mx < reach || my < reach) return false;
     if (motion.width < 0 || motion.height < 0) return false;
     if (motion.width > 0 && motion.height > 0 && motion.origin == nullptr) return false;
@@ -123,75 +129,6 @@ inline Direction GradientDirection(int32_t gx, int32_t gy) {
 // The descent candidate best + round(step * direction), ties to even.
 inline Vector Candidate(Vector best, float step, Direction dir) {
     return {best.x + RoundHalfEven(step * dir.x), best.y + RoundHalfEven(step * dir.y)};
-}
-
-// The two descent candidates' offsets from the best vector: a step of 2 and
-// a step of 1 against the cost gradient (gx, gy).
-struct StepOffsets {
-    Vector twice;
-    Vector once;
-};
-
-// One component of both descent offsets, against the gradient component g:
-// a = |g| against the other's b = |g'| (a2 = a^2, b2 = b^2). round(a /
-// sqrt(a^2 + b^2)) changes where 3a^2 = b^2, and round(2a / sqrt(a^2 +
-// b^2)) where 15a^2 = b^2 and 7a^2 = 9b^2; the offset's sign is the
-// opposite of g's.
-ORV_ENGINE_INLINE inline void AxisOffsets(int32_t g, uint32_t a2, uint32_t b2, int32_t& twice, int32_t& once) {
-    const int32_t flip = -static_cast<int32_t>(g >= 0);  // all ones unless g < 0
-    const int32_t twiceMagnitude = static_cast<int32_t>(15 * a2 > b2) + static_cast<int32_t>(7 * a2 > 9 * b2);
-    const int32_t onceMagnitude = static_cast<int32_t>(3 * a2 > b2);
-    twice = (twiceMagnitude ^ flip) - flip;
-    once = (onceMagnitude ^ flip) - flip;
-}
-
-// Whether the single-precision formula may round a step differently from the
-// exact quotient: it is off by a few ulps (relative 2^-21 at most), so
-// wherever the two sides of a boundary comparison differ by more than
-// 9 (a^2 + b^2) / 2^16 both give the same integer; closer than that (rare,
-// and never equal for a != 0, the ratios being irrational) the float
-// formula must decide. Everything fits in 32-bit unsigned arithmetic for
-// |g| <= 16320, which keeps it cheap on 32-bit targets too. n = a^2 + b^2 > 0.
-ORV_ENGINE_COLD inline bool NearRoundingBoundary(uint32_t ax2, uint32_t ay2) {
-    const uint32_t n = ax2 + ay2;
-    // At least 9 n / 2^16 + 1, without the product overflowing.
-    const uint32_t guard = 9 * (n >> 16) + 9;
-    // |d| < guard for the true difference d, from its value modulo 2^32: every
-    // difference lies in (-2^28.1, 2^31.9), a span narrower than 2^32 - 2 guard.
-    auto near = [guard](uint32_t d) ORV_ENGINE_INLINE { return d + guard - 1 < 2 * guard - 1; };
-    auto nearBoundary = [near](uint32_t a2, uint32_t b2) ORV_ENGINE_INLINE {
-        return near(3 * a2 - b2) | near(15 * a2 - b2) | near(7 * a2 - 9 * b2);
-    };
-    return nearBoundary(ax2, ay2) | nearBoundary(ay2, ax2);
-}
-
-// The float formula's offsets, for the rare steep gradient near a rounding
-// boundary. Out of line, so that the search loop keeps its registers for the
-// common case.
-ORV_ENGINE_COLD inline StepOffsets FloatDescentOffsets(int32_t gx, int32_t gy) {
-    const Direction dir = GradientDirection(gx, gy);
-    return {Candidate({0, 0}, -2.0f, dir), Candidate({0, 0}, -1.0f, dir)};
-}
-
-// The offsets of Candidate(best, -2, dir) and Candidate(best, -1, dir) for
-// dir = GradientDirection(gx, gy), bit for bit, without the float square
-// root and division on the search's critical path: plain integer
-// comparisons against the boundary ratios. Checked against the float formula
-// for every gradient with |gx|, |gy| <= 16320: they agree for all with
-// gx^2 + gy^2 below 18164642, and only 128 gradients above it differ, all
-// hugging a boundary. So only gradients of 2^24 and more (an edge of some
-// 4000 grey levels across the block, seldom met) are checked for closeness
-// to a boundary, where the float formula decides.
-ORV_ENGINE_INLINE inline StepOffsets DescentOffsets(int32_t gx, int32_t gy) {
-    const uint32_t ax2 = static_cast<uint32_t>(gx * gx);
-    const uint32_t ay2 = static_cast<uint32_t>(gy * gy);
-    if (ORV_ENGINE_UNLIKELY(ax2 + ay2 >= (1u << 24)) && NearRoundingBoundary(ax2, ay2)) {
-        return FloatDescentOffsets(gx, gy);
-    }
-    StepOffsets steps;
-    AxisOffsets(gx, ax2, ay2, steps.twice.x, steps.once.x);
-    AxisOffsets(gy, ay2, ax2, steps.twice.y, steps.once.y);
-    return steps;
 }
 
 // Asks for the visible pixels of rows y0 .. y0 + count - 1 of two planes to

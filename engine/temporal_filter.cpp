@@ -38,13 +38,9 @@ void CompensatedTemporalFilterWith(const EngineDsp& dsp, Plane& currentPlane, co
     const Plane current = currentPlane, previous = previousPlane;
     const VectorField motion = field;
     if (blockWidth <= 0 || blockHeight <= 0 || motion.origin == nullptr) return;
-    int32_t mx = 0, my = 0, px = 0, py = 0;
-    if (!PlaneMargins(current, mx, my) || !PlaneMargins(previous, px, py)) return;
     // The previous plane is addressed with the current plane's stride.
-    if (current.stride != previous.stride || current.paddedHeight != previous.paddedHeight ||
-        current.width != previous.width || current.height != previous.height) {
-        return;
-    }
+    int32_t mx = 0, my = 0;
+    if (!SamePaddedGeometry(current, previous, mx, my)) return;
     const FilterParams params = MakeFilterParams(threshold);
     if (LeavesUnchanged(params)) return;
     const ptrdiff_t stride = current.stride;

@@ -65,7 +65,9 @@ public:
 
 private:
     bool Start(StreamKind kind, int width, int height, std::string& error);
-    // Reads up to the next newline; false at end of input or on a line longer than kMaxY4mLine.
+    // Reads up to the next newline, which is not kept: Ok; EndOfInput when the
+    // input ends before the line starts, Truncated when it ends inside it;
+    // TooLong for a line longer than kMaxY4mLine.
     enum class LineResult { Ok, EndOfInput, Truncated, TooLong };
     LineResult ReadLine(std::string& line);
     bool ReadExact(uint8_t* data, size_t bytes, size_t& got);

@@ -18,7 +18,7 @@ inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v 
 
 }  // namespace
 
-void rgb_to_packed_row_c(const uint8_t* rgb, uint8_t* packed, int32_t pairs) {
+void rgb_to_packed_row_c(const uint8_t* rgb, uint8_t* packed, int32_t pairs) noexcept {
     assert(pairs >= 0);
     for (int32_t k = 0; k < pairs; ++k) {
         const uint8_t* p = rgb + 6 * static_cast<ptrdiff_t>(k);
@@ -38,7 +38,7 @@ void rgb_to_packed_row_c(const uint8_t* rgb, uint8_t* packed, int32_t pairs) {
     }
 }
 
-void packed_to_rgb_row_c(const uint8_t* packed, uint8_t* rgb, int32_t pairs) {
+void packed_to_rgb_row_c(const uint8_t* packed, uint8_t* rgb, int32_t pairs) noexcept {
     assert(pairs >= 0);
     for (int32_t k = 0; k < pairs; ++k) {
         const uint8_t* q = packed + 4 * static_cast<ptrdiff_t>(k);

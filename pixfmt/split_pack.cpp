@@ -7,7 +7,7 @@
 
 namespace pixfmt {
 
-void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) {
+void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) noexcept {
     assert(groups >= 0);
     for (int32_t g = 0; g < groups; ++g) {
         const uint8_t* b = packed + 16 * g;
@@ -19,7 +19,8 @@ void split_row_c(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int3
     }
 }
 
-void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups) {
+void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                int32_t groups) noexcept {
     assert(groups >= 0);
     for (int32_t g = 0; g < groups; ++g) {
         uint8_t* b = packed + 16 * g;

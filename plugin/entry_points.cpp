@@ -18,8 +18,6 @@ const char kDescription[] =
     "\xe2\xe0\xed\xe8\xe5\xec\x20\xec\xe5\xf2\xee\xe4\xee\xe2\x20\xea\xee\xec\xef\xe5\xed\xf1\xe0\xf6\xe8\xe8"
     "\x20\xe4\xe2\xe8\xe6\xe5\xed\xe8\xff\x2e";
 
-bool IsUnsupportedCpu(int32_t cpuClass) { return cpuClass == 1 || cpuClass == 2; }
-
 // Nothing may cross the C boundary as an exception.
 template <typename F>
 auto Guarded(F&& body, decltype(body()) onFailure) noexcept -> decltype(body()) {

@@ -49,7 +49,7 @@ void PostFrameUpdates(const core::StreamDenoiser& denoiser) {
 }  // namespace
 
 int32_t RunFramePipeline(State& state, const FrameRequest* request) {
-    if (state.cpuClass == 1 || state.cpuClass == 2) return 0;
+    if (IsUnsupportedCpu(state.cpuClass)) return 0;
     if (request == nullptr || request->pixels == nullptr) return 0;
     // A stream whose buffers could not be had, or whose geometry the engine
     // cannot handle, is refused rather than touched.

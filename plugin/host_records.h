@@ -22,6 +22,10 @@ struct StreamFormat {
     int32_t cpuClass;
 };
 
+// Processor classes 1 and 2 announced by the host cannot run the plug-in:
+// it then processes no frame and shows a message instead of its dialog.
+inline bool IsUnsupportedCpu(int32_t cpuClass) { return cpuClass == 1 || cpuClass == 2; }
+
 struct ChannelInfo {
     uint32_t keyLow;
     int32_t keyHigh;

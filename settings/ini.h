@@ -7,10 +7,49 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "settings/settings.h"
 
 namespace settings {
+
+// Decimal texts of the writer's formats ("%d", "%u", signed and unsigned 64-bit).
+std::string FormatSigned(int64_t value);
+std::string FormatUnsigned(uint64_t value);
+
+// T, in a parameter that takes no part in deducing T.
+template <typename T>
+struct NotDeducedType {
+    using type = T;
+};
+template <typename T>
+using NotDeduced = typename NotDeducedType<T>::type;
+
+// Calls f(value, fallback) with the row's value as a pointer to its C++ type
+// and the row's default in that type, then returns true; returns false for
+// a row of an unknown type, which the reader and the writer skip.
+template <typename F>
+bool WithTypedValue(const SettingDescriptor& row, F&& f) {
+    const uint64_t wide = (static_cast<uint64_t>(row.defaultHigh) << 32) | row.defaultLow;
+    switch (static_cast<ValueType>(row.type)) {
+        case ValueType::U8: f(static_cast<uint8_t*>(row.value), static_cast<uint8_t>(row.defaultLow)); return true;
+        case ValueType::S16:
+            f(static_cast<int16_t*>(row.value), static_cast<int16_t>(static_cast<uint16_t>(row.defaultLow)));
+            return true;
+        case ValueType::U16a:
+        case ValueType::U16b: f(static_cast<uint16_t*>(row.value), static_cast<uint16_t>(row.defaultLow)); return true;
+        case ValueType::U32a:
+        case ValueType::U32b:
+        case ValueType::U32c:
+        case ValueType::U32d: f(static_cast<uint32_t*>(row.value), row.defaultLow); return true;
+        case ValueType::S32a:
+        case ValueType::S32b: f(static_cast<int32_t*>(row.value), static_cast<int32_t>(row.defaultLow)); return true;
+        case ValueType::S64: f(static_cast<int64_t*>(row.value), static_cast<int64_t>(wide)); return true;
+        case ValueType::U64: f(static_cast<uint64_t*>(row.value), wide); return true;
+        case ValueType::Text: f(static_cast<std::string*>(row.value), row.defaultText); return true;
+    }
+    return false;
+}
 
 class IniDocument {
 public:
@@ -32,15 +71,19 @@ public:
     // The value text of `key` in `section`; false when missing or empty.
     bool FindValue(const std::string& section, const std::string& key, std::string& value);
 
-    // Parsed value, or `fallback` when FindValue fails.
-    void GetValue(const std::string& section, const std::string& key, uint8_t& dest, uint8_t fallback);
-    void GetValue(const std::string& section, const std::string& key, int16_t& dest, int16_t fallback);
-    void GetValue(const std::string& section, const std::string& key, uint16_t& dest, uint16_t fallback);
-    void GetValue(const std::string& section, const std::string& key, uint32_t& dest, uint32_t fallback);
-    // Signed 32-bit and `atol`-style values alike.
-    void GetValue(const std::string& section, const std::string& key, int32_t& dest, int32_t fallback);
-    void GetValue(const std::string& section, const std::string& key, int64_t& dest, int64_t fallback);
-    void GetValue(const std::string& section, const std::string& key, uint64_t& dest, uint64_t fallback);
+    // Parsed value, or `fallback` when FindValue fails. Integers of 32 bits
+    // and less are parsed as 32-bit values and keep their low bits (atoi);
+    // 64-bit ones are parsed as such (atol).
+    template <typename T, typename = std::enable_if_t<std::is_integral<T>::value>>
+    void GetValue(const std::string& section, const std::string& key, T& dest, NotDeduced<T> fallback) {
+        if (!FindValue(section, key, scratch_)) {
+            dest = fallback;
+        } else if constexpr (sizeof(T) == 8) {
+            dest = static_cast<T>(ParseDecimal64(scratch_.c_str()));
+        } else {
+            dest = static_cast<T>(static_cast<std::make_unsigned_t<T>>(ParseDecimal32(scratch_.c_str())));
+        }
+    }
     void GetValue(const std::string& section, const std::string& key, std::string& dest, const char* fallback);
 
     void ReadTable(const std::string& section, const SettingDescriptor* table, int count);
@@ -79,13 +122,15 @@ public:
     void WriteSection(const std::string& name);
     void WriteSection(int64_t channelKey);
 
-    void WriteValue(const std::string& key, uint8_t value);
-    void WriteValue(const std::string& key, int16_t value);
-    void WriteValue(const std::string& key, uint16_t value);
-    void WriteValue(const std::string& key, uint32_t value);
-    void WriteValue(const std::string& key, int32_t value);
-    void WriteValue(const std::string& key, int64_t value);
-    void WriteValue(const std::string& key, uint64_t value);
+    // Integers in decimal, with a minus sign for negative values.
+    template <typename T, typename = std::enable_if_t<std::is_integral<T>::value>>
+    void WriteValue(const std::string& key, T value) {
+        if constexpr (std::is_signed<T>::value) {
+            WriteValue(key, FormatSigned(value));
+        } else {
+            WriteValue(key, FormatUnsigned(value));
+        }
+    }
     void WriteValue(const std::string& key, const std::string& value);
 
     void WriteTable(const SettingDescriptor* table, int count);
@@ -113,9 +158,5 @@ private:
 // feed, carriage return and line feed.
 bool IsIniBlank(char c);
 std::string TrimBoth(const std::string& text);
-
-// Decimal texts of the writer's formats ("%d", "%u", signed and unsigned 64-bit).
-std::string FormatSigned(int64_t value);
-std::string FormatUnsigned(uint64_t value);
 
 }  // namespace settings

@@ -163,36 +163,6 @@ bool IniDocument::FindValue(const std::string& section, const std::string& key, 
     }
 }
 
-void IniDocument::GetValue(const std::string& section, const std::string& key, uint8_t& dest, uint8_t fallback) {
-    dest = FindValue(section, key, scratch_) ? static_cast<uint8_t>(ParseDecimal32(scratch_.c_str())) : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, int16_t& dest, int16_t fallback) {
-    dest = FindValue(section, key, scratch_)
-               ? static_cast<int16_t>(static_cast<uint16_t>(ParseDecimal32(scratch_.c_str())))
-               : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, uint16_t& dest, uint16_t fallback) {
-    dest = FindValue(section, key, scratch_) ? static_cast<uint16_t>(ParseDecimal32(scratch_.c_str())) : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, uint32_t& dest, uint32_t fallback) {
-    dest = FindValue(section, key, scratch_) ? static_cast<uint32_t>(ParseDecimal32(scratch_.c_str())) : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, int32_t& dest, int32_t fallback) {
-    dest = FindValue(section, key, scratch_) ? ParseDecimal32(scratch_.c_str()) : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, int64_t& dest, int64_t fallback) {
-    dest = FindValue(section, key, scratch_) ? ParseDecimal64(scratch_.c_str()) : fallback;
-}
-
-void IniDocument::GetValue(const std::string& section, const std::string& key, uint64_t& dest, uint64_t fallback) {
-    dest = FindValue(section, key, scratch_) ? static_cast<uint64_t>(ParseDecimal64(scratch_.c_str())) : fallback;
-}
-
 void IniDocument::GetValue(const std::string& section, const std::string& key, std::string& dest,
                            const char* fallback) {
     if (FindValue(section, key, scratch_)) {
@@ -204,43 +174,8 @@ void IniDocument::GetValue(const std::string& section, const std::string& key, s
 
 void IniDocument::ReadTable(const std::string& section, const SettingDescriptor* table, int count) {
     for (int i = 0; i < count; ++i) {
-        const SettingDescriptor& row = table[i];
-        const std::string key = row.key != nullptr ? row.key : "";
-        const uint64_t wide = (static_cast<uint64_t>(row.defaultHigh) << 32) | row.defaultLow;
-        switch (row.type) {
-            case 0:
-                GetValue(section, key, *static_cast<uint8_t*>(row.value), static_cast<uint8_t>(row.defaultLow));
-                break;
-            case 1:
-                GetValue(section, key, *static_cast<int16_t*>(row.value),
-                         static_cast<int16_t>(static_cast<uint16_t>(row.defaultLow)));
-                break;
-            case 2:
-            case 3:
-                GetValue(section, key, *static_cast<uint16_t*>(row.value), static_cast<uint16_t>(row.defaultLow));
-                break;
-            case 4:
-            case 5:
-            case 7:
-            case 9:
-                GetValue(section, key, *static_cast<uint32_t*>(row.value), row.defaultLow);
-                break;
-            case 6:
-            case 8:
-                GetValue(section, key, *static_cast<int32_t*>(row.value), static_cast<int32_t>(row.defaultLow));
-                break;
-            case 10:
-                GetValue(section, key, *static_cast<int64_t*>(row.value), static_cast<int64_t>(wide));
-                break;
-            case 11:
-                GetValue(section, key, *static_cast<uint64_t*>(row.value), wide);
-                break;
-            case 12:
-                GetValue(section, key, *static_cast<std::string*>(row.value), row.defaultText);
-                break;
-            default:
-                break;  // unknown types are skipped
-        }
+        const std::string key = table[i].key != nullptr ? table[i].key : "";
+        WithTypedValue(table[i], [&](auto* value, auto fallback) { GetValue(section, key, *value, fallback); });
     }
 }
 

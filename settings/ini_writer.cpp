@@ -67,65 +67,14 @@ void IniWriter::WriteKeyLine(const std::string& key, const char* value, size_t n
     Append(scratch_);
 }
 
-void IniWriter::WriteValue(const std::string& key, uint8_t value) {
-    const std::string text = FormatUnsigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, int16_t value) {
-    const std::string text = FormatSigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, uint16_t value) {
-    const std::string text = FormatUnsigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, uint32_t value) {
-    const std::string text = FormatUnsigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, int32_t value) {
-    const std::string text = FormatSigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, int64_t value) {
-    const std::string text = FormatSigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
-void IniWriter::WriteValue(const std::string& key, uint64_t value) {
-    const std::string text = FormatUnsigned(value);
-    WriteKeyLine(key, text.data(), text.size());
-}
-
 void IniWriter::WriteValue(const std::string& key, const std::string& value) {
     WriteKeyLine(key, value.data(), value.size());
 }
 
 void IniWriter::WriteTable(const SettingDescriptor* table, int count) {
     for (int i = 0; i < count; ++i) {
-        const SettingDescriptor& row = table[i];
-        const std::string key = row.key != nullptr ? row.key : "";
-        switch (row.type) {
-            case 0: WriteValue(key, *static_cast<const uint8_t*>(row.value)); break;
-            case 1: WriteValue(key, *static_cast<const int16_t*>(row.value)); break;
-            case 2:
-            case 3: WriteValue(key, *static_cast<const uint16_t*>(row.value)); break;
-            case 4:
-            case 5:
-            case 7:
-            case 9: WriteValue(key, *static_cast<const uint32_t*>(row.value)); break;
-            case 6:
-            case 8: WriteValue(key, *static_cast<const int32_t*>(row.value)); break;
-            case 10: WriteValue(key, *static_cast<const int64_t*>(row.value)); break;
-            case 11: WriteValue(key, *static_cast<const uint64_t*>(row.value)); break;
-            case 12: WriteValue(key, *static_cast<const std::string*>(row.value)); break;
-            default: break;  // unknown types are skipped
-        }
+        const std::string key = table[i].key != nullptr ? table[i].key : "";
+        WithTypedValue(table[i], [&](const auto* value, auto) { WriteValue(key, *value); });
     }
 }
 

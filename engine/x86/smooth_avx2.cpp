@@ -9,9 +9,6 @@
 
 namespace engine {
 
-void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
-                     int32_t n) noexcept;
-
 void smooth_row_avx2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,
                      int32_t n) noexcept {
     int32_t i = 0;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "engine/engine_dsp.h"
+
 namespace engine {
 
 void smooth_row_sse2(uint8_t* dst, const uint8_t* above, const uint8_t* mid, const uint8_t* below,

@@ -9,8 +9,6 @@
 
 namespace engine {
 
-void filter_row_sse2(uint8_t* cur, const uint8_t* prev, int32_t n, FilterParams params) noexcept;
-
 namespace {
 
 struct Constants {

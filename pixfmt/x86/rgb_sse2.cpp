@@ -103,7 +103,7 @@ inline void PackedToRgbStep(const uint8_t* packed, uint8_t* rgb) {
 
 }  // namespace
 
-void rgb_to_packed_row_sse2(const uint8_t* rgb, uint8_t* packed, int32_t pairs) {
+void rgb_to_packed_row_sse2(const uint8_t* rgb, uint8_t* packed, int32_t pairs) noexcept {
     int32_t k = 0;
     for (; k + kPairsPerStep <= pairs; k += kPairsPerStep) {
         RgbToPackedStep(rgb + 6 * static_cast<ptrdiff_t>(k), packed + 4 * static_cast<ptrdiff_t>(k));
@@ -118,7 +118,7 @@ void rgb_to_packed_row_sse2(const uint8_t* rgb, uint8_t* packed, int32_t pairs) 
     }
 }
 
-void packed_to_rgb_row_sse2(const uint8_t* packed, uint8_t* rgb, int32_t pairs) {
+void packed_to_rgb_row_sse2(const uint8_t* packed, uint8_t* rgb, int32_t pairs) noexcept {
     int32_t k = 0;
     for (; k + kPairsPerStep <= pairs; k += kPairsPerStep) {
         PackedToRgbStep(packed + 4 * static_cast<ptrdiff_t>(k), rgb + 6 * static_cast<ptrdiff_t>(k));

@@ -12,7 +12,8 @@
 
 namespace pixfmt {
 
-void split_row_avx2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) {
+void split_row_avx2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v,
+                    int32_t groups) noexcept {
     // Per 16-byte group Y0 U0 Y1 V0 ...: the eight Y, then the four U, then the four V.
     const __m256i gather = _mm256_broadcastsi128_si256(
         _mm_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 5, 9, 13, 3, 7, 11, 15));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pixfmt/pixfmt_dsp.h"
+
 namespace pixfmt {
 
 namespace {
@@ -23,7 +25,8 @@ inline void Store32(uint8_t* p, __m128i v) {
 
 }  // namespace
 
-void split_row_sse2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, int32_t groups) {
+void split_row_sse2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v,
+                    int32_t groups) noexcept {
     const __m128i lowBytes = _mm_set1_epi16(0x00FF);
     const __m128i zero = _mm_setzero_si128();
     int32_t g = 0;
@@ -46,7 +49,8 @@ void split_row_sse2(const uint8_t* packed, uint8_t* y, uint8_t* u, uint8_t* v, i
     }
 }
 
-void pack_row_sse2(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t groups) {
+void pack_row_sse2(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                   int32_t groups) noexcept {
     int32_t g = 0;
     for (; g + 2 <= groups; g += 2) {
         __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + 8 * g));

@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
 #include "engine/engine_internal.h"
+#include "engine/x86/motion_search_batched.h"
 
 namespace engine {
 namespace {

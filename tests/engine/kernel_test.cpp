@@ -18,60 +18,22 @@
 
 #include "engine/engine.h"
 #include "engine/engine_dsp.h"
-#include "tests/engine/test_support.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace engine {
 namespace {
 
-using engine_test::GuardedBuffer;
-using engine_test::Variant;
+using namespace testing_support;
+using Variant = testing_support::Variant<EngineDsp>;
 
-enum class Pattern { Random, Zeros, Full, Alternating, Inverse, Near };
+std::vector<Variant> Variants() { return testing_support::Variants(engine_dsp_init); }
 
-struct PatternPair {
-    const char* name;
-    Pattern cur;  // pattern of the current (or first) source
-    Pattern ref;  // pattern of the reference (or second) source
-};
-
-// Near: the reference plus small signed differences, so that thresholds
-// from 1 to 100 select the blended branch often.
+// Near: the reference plus small signed differences.
 constexpr PatternPair kPairs[] = {
     {"random/random", Pattern::Random, Pattern::Random}, {"near/random", Pattern::Near, Pattern::Random},
     {"0/0", Pattern::Zeros, Pattern::Zeros},             {"255/255", Pattern::Full, Pattern::Full},
     {"0/255", Pattern::Zeros, Pattern::Full},            {"255/0", Pattern::Full, Pattern::Zeros},
     {"0-255/255-0", Pattern::Alternating, Pattern::Inverse},
-};
-
-void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng, const uint8_t* base = nullptr) {
-    for (size_t i = 0; i < n; ++i) {
-        switch (pattern) {
-            case Pattern::Random: p[i] = static_cast<uint8_t>(rng()); break;
-            case Pattern::Zeros: p[i] = 0; break;
-            case Pattern::Full: p[i] = 255; break;
-            case Pattern::Alternating: p[i] = (i & 1) ? 255 : 0; break;
-            case Pattern::Inverse: p[i] = (i & 1) ? 0 : 255; break;
-            case Pattern::Near: {
-                const int v = (base != nullptr ? base[i] : 128) + static_cast<int>(rng() % 81) - 40;
-                p[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-                break;
-            }
-        }
-    }
-}
-
-// A block of bytes with sentinel guards before and after it.
-class Guarded {
-public:
-    static constexpr size_t kGuard = 32;
-    Guarded(size_t size, size_t misalign, uint8_t sentinel)
-        : bytes_(2 * kGuard + misalign + size, sentinel), start_(kGuard + misalign) {}
-    uint8_t* data() { return bytes_.data() + start_; }
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    size_t start_;
 };
 
 std::vector<int32_t> RowWidths() {
@@ -85,9 +47,9 @@ constexpr int32_t kMinThreshold = -5;
 constexpr int32_t kMaxThreshold = 300;
 
 TEST(EngineKernels, SadMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (ptrdiff_t stride : {8, 9, 15, 16, 17, 64, 848}) {
         for (const PatternPair& pair : kPairs) {
             for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
@@ -111,9 +73,9 @@ TEST(EngineKernels, SadMatchesReference) {
 // Rows of co-located blocks, even and odd counts, each block against the
 // single-block reference.
 TEST(EngineKernels, SadRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t blocks : {1, 2, 3, 4, 7, 64}) {
         const ptrdiff_t width = 8 * blocks;
         for (ptrdiff_t stride : {width, width + 1, width + 24}) {
@@ -146,9 +108,9 @@ TEST(EngineKernels, SadRowMatchesReference) {
 // may read (limit + 8 around the block, plus one for the probes) sits flush
 // against inaccessible pages on both sides.
 TEST(EngineKernels, SearchBlockMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (int32_t limit : {1, 2, 3, 8, 24, 64}) {
         const ptrdiff_t stride = 2 * limit + 8 + rng() % 5;
         const size_t rows = static_cast<size_t>(2 * limit + 8);
@@ -205,61 +167,107 @@ TEST(EngineKernels, SearchBlockMatchesReference) {
 }
 
 TEST(EngineKernels, FilterRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
-    for (int32_t width : RowWidths()) {
-        const size_t n = static_cast<size_t>(width);
-        for (const PatternPair& pair : kPairs) {
-            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                GuardedBuffer prev(n, flush);
-                Fill(prev.data(), n, pair.ref, rng);
-                std::vector<uint8_t> input(n);
-                Fill(input.data(), n, pair.cur, rng, prev.data());
-                const size_t misalign = rng() % 16;
-                const uint8_t sentinel = static_cast<uint8_t>(rng());
-                for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
-                    SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name << ", threshold "
-                                                    << threshold << ", misalign " << misalign);
-                    const FilterParams params = MakeFilterParams(threshold);
-                    Guarded expected(n, misalign, sentinel);
-                    std::memcpy(expected.data(), input.data(), n);
-                    filter_row_c(expected.data(), prev.data(), width, params);
-                    for (const Variant& v : variants) {
-                        SCOPED_TRACE(v.name);
-                        Guarded got(n, misalign, sentinel);
-                        std::memcpy(got.data(), input.data(), n);
-                        v.dsp.filter_row(got.data(), prev.data(), width, params);
-                        ASSERT_EQ(got.bytes(), expected.bytes());
-                    }
-                }
-            }
+    const std::vector<Variant> variants = Variants();
+    ForEachRowCase(RowWidths(), kPairs, 1, [&](const RowCase& c) {
+        const size_t n = static_cast<size_t>(c.width);
+        GuardedBuffer prev(n, c.flush);
+        Fill(prev.data(), n, c.pair.ref, c.rng);
+        std::vector<uint8_t> input(n);
+        Fill(input.data(), n, c.pair.cur, c.rng, prev.data());
+        for (int32_t threshold = kMinThreshold; threshold <= kMaxThreshold; ++threshold) {
+            SCOPED_TRACE(testing::Message() << "threshold " << threshold);
+            const FilterParams params = MakeFilterParams(threshold);
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectSameBytes(variants, n, c.misalign, c.sentinel, [&](const EngineDsp& d, uint8_t* out) {
+                    std::memcpy(out, input.data(), n);
+                    d.filter_row(out, prev.data(), c.width, params);
+                }));
         }
-    }
+    });
 }
 
 TEST(EngineKernels, SmoothRowMatchesReference) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
-    for (int32_t width : RowWidths()) {
-        const size_t n = static_cast<size_t>(width);
-        for (const PatternPair& pair : kPairs) {
-            for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                SCOPED_TRACE(testing::Message() << "width " << width << ", " << pair.name);
-                GuardedBuffer above(n, flush), mid(n, flush), below(n, flush);
-                Fill(above.data(), n, pair.cur, rng);
-                Fill(mid.data(), n, pair.ref, rng);
-                Fill(below.data(), n, pair.cur == Pattern::Alternating ? Pattern::Inverse : pair.cur, rng);
-                const size_t misalign = rng() % 16;
-                const uint8_t sentinel = static_cast<uint8_t>(rng());
-                Guarded expected(n, misalign, sentinel);
-                smooth_row_c(expected.data(), above.data(), mid.data(), below.data(), width);
+    const std::vector<Variant> variants = Variants();
+    ForEachRowCase(RowWidths(), kPairs, 1, [&](const RowCase& c) {
+        const size_t n = static_cast<size_t>(c.width);
+        GuardedBuffer above(n, c.flush), mid(n, c.flush), below(n, c.flush);
+        Fill(above.data(), n, c.pair.cur, c.rng);
+        Fill(mid.data(), n, c.pair.ref, c.rng);
+        Fill(below.data(), n, c.pair.cur == Pattern::Alternating ? Pattern::Inverse : c.pair.cur, c.rng);
+        ExpectSameBytes(variants, n, c.misalign, c.sentinel, [&](const EngineDsp& d, uint8_t* out) {
+            d.smooth_row(out, above.data(), mid.data(), below.data(), c.width);
+        });
+    });
+}
+
+// A field of width x height records with the zero margin around them, over
+// `records` (sized by the caller: (width + 4) x (height + 4)).
+VectorField FieldOver(std::vector<BlockMotion>& records, int32_t width, int32_t height) {
+    VectorField field;
+    field.buffer = records.data();
+    field.stride = width + 2 * kFieldMargin;
+    field.paddedHeight = height + 2 * kFieldMargin;
+    field.origin = records.data() + kFieldMargin * field.stride + kFieldMargin;
+    field.width = width;
+    field.height = height;
+    return field;
+}
+
+// Fields of many widths (across the vector form's stretch of 128 columns)
+// and heights, with vectors up to the bound and costs on both sides of the
+// accept limit, including costs with the top bit set, which compare as
+// large unsigned values. The whole buffer, margin included, must match, and
+// only the three means may change.
+TEST(EngineKernels, NeighbourMeansMatchReference) {
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
+    struct Case {
+        const char* name;
+        int32_t reach;        // vector components within (-reach, reach)
+        uint32_t acceptLimit;
+        uint32_t costSpan;    // costs drawn from 0 .. costSpan - 1, or ...
+        bool topBit;          // ... with the top bit set on some
+    };
+    constexpr Case kCases[] = {
+        {"mixed", 64, 300, 600, false},
+        {"all accepted", 64, 0xffffffffu, 16321, false},
+        {"zero costs only", 64, 0, 16321, false},
+        {"vectors at the bound", kNeighbourVectorBound, 8000, 16321, false},
+        {"top-bit costs", 64, 1000, 2000, true},
+    };
+    for (const Case& c : kCases) {
+        for (int32_t width : {1, 2, 3, 127, 128, 129, 257}) {
+            for (int32_t height : {1, 2, 5}) {
+                SCOPED_TRACE(testing::Message() << c.name << ", " << width << "x" << height);
+                const int32_t stride = width + 2 * kFieldMargin, padded = height + 2 * kFieldMargin;
+                std::vector<BlockMotion> input(static_cast<size_t>(stride) * padded, BlockMotion{});
+                for (int32_t by = 0; by < height; ++by) {
+                    for (int32_t bx = 0; bx < width; ++bx) {
+                        BlockMotion& m = input[static_cast<size_t>((by + kFieldMargin) * stride + bx + kFieldMargin)];
+                        m.dx = static_cast<int32_t>(rng() % (2 * c.reach - 1)) - (c.reach - 1);
+                        m.dy = static_cast<int32_t>(rng() % (2 * c.reach - 1)) - (c.reach - 1);
+                        if (rng() % 4 == 0) m.dx = (rng() & 1) ? c.reach - 1 : 1 - c.reach;
+                        const uint32_t top = c.topBit && rng() % 3 == 0 ? 0x80000000u : 0u;
+                        m.cost = static_cast<int32_t>((rng() % c.costSpan) | top);
+                        m.deviation = m.meanDx = m.meanDy = static_cast<int32_t>(rng());  // overwritten
+                        m.valid = static_cast<int32_t>(rng() % 2);
+                    }
+                }
+                std::vector<std::vector<BlockMotion>> results;
                 for (const Variant& v : variants) {
-                    SCOPED_TRACE(v.name);
-                    Guarded got(n, misalign, sentinel);
-                    v.dsp.smooth_row(got.data(), above.data(), mid.data(), below.data(), width);
-                    ASSERT_EQ(got.bytes(), expected.bytes());
+                    std::vector<BlockMotion> work = input;
+                    v.dsp.neighbour_means(FieldOver(work, width, height), c.acceptLimit);
+                    for (size_t i = 0; i < work.size(); ++i) {
+                        const BlockMotion &a = work[i], &b = input[i];
+                        ASSERT_TRUE(a.dx == b.dx && a.dy == b.dy && a.cost == b.cost && a.valid == b.valid)
+                            << v.name << ": record " << i << " changed outside the means";
+                    }
+                    results.push_back(work);
+                }
+                for (size_t i = 1; i < results.size(); ++i) {
+                    ASSERT_EQ(0, std::memcmp(results[i].data(), results[0].data(), sizeof(BlockMotion) * input.size()))
+                        << variants[i].name;
                 }
             }
         }
@@ -323,13 +331,13 @@ struct Geometry {
 // frame (smoothing, search, analysis with refinement, compensated filter,
 // rotation) on one processor per table, comparing everything after each step.
 TEST(EngineKernels, WholeFramesMatchAcrossTables) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    const std::vector<Variant> variants = Variants();
     for (Geometry g : {Geometry{8, 8}, Geometry{77, 45}, Geometry{128, 96}, Geometry{360, 288}}) {
         SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
         std::vector<ChannelProcessor> procs(variants.size());
         for (ChannelProcessor& p : procs) ASSERT_TRUE(p.Allocate(g.width, g.height, 8, 8));
-        std::mt19937 motionRng(engine_test::TestSeed());
+        std::mt19937 motionRng(testing_support::TestSeed());
         int32_t shiftX = 0, shiftY = 0;
         for (int frame = 0; frame < 10; ++frame) {
             SCOPED_TRACE(testing::Message() << "frame " << frame);
@@ -379,9 +387,9 @@ TEST(EngineKernels, WholeFramesMatchAcrossTables) {
 // Random fields with vectors up to +-63 and random valid flags: every block
 // reads its reference from anywhere in the margin.
 TEST(EngineKernels, CompensatedFilterMatchesOnRandomFields) {
-    SCOPED_TRACE(engine_test::SeedNote());
-    std::mt19937 rng(engine_test::TestSeed());
-    const std::vector<Variant> variants = engine_test::Variants();
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
+    const std::vector<Variant> variants = Variants();
     for (Geometry g : {Geometry{8, 8}, Geometry{23, 17}, Geometry{96, 64}, Geometry{360, 72}}) {
         SCOPED_TRACE(testing::Message() << g.width << "x" << g.height);
         ChannelProcessor source;
@@ -433,18 +441,27 @@ double MedianNanoseconds(F&& call, int callsPerRun) {
 }
 
 int RunBench() {
-    const std::vector<Variant> variants = engine_test::Variants();
+    const std::vector<Variant> variants = Variants();
     constexpr ptrdiff_t kStride = 848;
     std::vector<uint8_t> a(kStride * 200), b(kStride * 200), dst(kStride);
     std::mt19937 rng(1);
     Fill(a.data(), a.size(), Pattern::Random, rng);
     Fill(b.data(), b.size(), Pattern::Near, rng, a.data());
     const FilterParams params = MakeFilterParams(20);
+    // The records of a 720 x 576 luma plane, vectors within the search range.
+    std::vector<BlockMotion> records(94 * 76, BlockMotion{});
+    const VectorField field = FieldOver(records, 90, 72);
+    for (int32_t by = 0; by < field.height; ++by) {
+        for (int32_t bx = 0; bx < field.width; ++bx) {
+            field.At(bx, by) = BlockMotion{static_cast<int32_t>(rng() % 15) - 7, static_cast<int32_t>(rng() % 15) - 7,
+                                           static_cast<int32_t>(rng() % 600), 0, 0, 0, 1};
+        }
+    }
     volatile uint32_t sink = 0;
-    std::printf("%-20s %-6s %12s\n", "kernel", "table", "ns/call");
+    std::printf("%-24s %-6s %12s\n", "kernel", "table", "ns/call");
     for (const Variant& v : variants) {
         const EngineDsp& d = v.dsp;
-        auto report = [&](const char* name, double ns) { std::printf("%-20s %-6s %12.2f\n", name, v.name.c_str(), ns); };
+        auto report = [&](const char* name, double ns) { std::printf("%-24s %-6s %12.2f\n", name, v.name.c_str(), ns); };
         report("sad_8x8", MedianNanoseconds([&](int i) { sink = sink + d.sad_8x8(a.data() + (i & 63), b.data() + (i & 31), kStride); }, 20000));
         report("search_block", MedianNanoseconds([&](int i) {
                    SearchResult out;
@@ -459,6 +476,7 @@ int RunBench() {
         report("smooth_row(720)", MedianNanoseconds([&](int i) {
                    d.smooth_row(dst.data(), a.data() + (i & 7), b.data(), a.data() + kStride, 720);
                }, 2000));
+        report("neighbour_means(90x72)", MedianNanoseconds([&](int) { d.neighbour_means(field, 300); }, 50));
     }
     return 0;
 }
@@ -471,8 +489,5 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--bench") == 0) return engine::RunBench();
     }
     testing::InitGoogleTest(&argc, argv);
-    std::printf("kernel tables compared:");
-    for (const engine_test::Variant& v : engine_test::Variants()) std::printf(" %s", v.name.c_str());
-    std::printf("\n");
     return RUN_ALL_TESTS();
 }

@@ -6,103 +6,26 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "pixfmt/pixfmt_dsp.h"
-#include "tests/support/guarded_buffer.h"
-#include "tests/pixfmt/test_seed.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace pixfmt {
 namespace {
 
-using testing_support::GuardedBuffer;
+using namespace testing_support;
+using Variant = testing_support::Variant<PixfmtDsp>;
 
-struct Variant {
-    std::string name;
-    PixfmtDsp dsp;
-};
+std::vector<Variant> Variants() { return testing_support::Variants(pixfmt_dsp_init); }
 
-std::vector<Variant> Variants() {
-    std::vector<Variant> variants;
-    PixfmtDsp dsp{};
-    pixfmt_dsp_init(dsp, platform::ScalarOnly());
-    variants.push_back({"c", dsp});
-#if defined(ORV_SIMD)
-    if (platform::DetectCpu().sse2) {
-        platform::CpuFlags sse2;
-        sse2.sse2 = true;
-        pixfmt_dsp_init(dsp, sse2);
-        variants.push_back({"sse2", dsp});
-    }
-    if (platform::DetectCpu().avx2) {
-        pixfmt_dsp_init(dsp, platform::DetectCpu());
-        variants.push_back({"avx2", dsp});
-    }
-#endif
-    static const bool announced = [&] {
-        std::printf("kernel variants under test:");
-        for (const Variant& v : variants) std::printf(" %s", v.name.c_str());
-        std::printf("\n");
-        return true;
-    }();
-    (void)announced;
-    return variants;
-}
-
-enum class Pattern { Random, Zeros, Full, Alternating, Inverse };
-constexpr Pattern kPatterns[] = {Pattern::Random, Pattern::Zeros, Pattern::Full, Pattern::Alternating,
-                                 Pattern::Inverse};
-
-const char* PatternName(Pattern p) {
-    switch (p) {
-        case Pattern::Random: return "random";
-        case Pattern::Zeros: return "all 0";
-        case Pattern::Full: return "all 255";
-        case Pattern::Alternating: return "0/255";
-        case Pattern::Inverse: return "255/0";
-    }
-    return "?";
-}
-
-void Fill(uint8_t* p, size_t n, Pattern pattern, std::mt19937& rng) {
-    for (size_t i = 0; i < n; ++i) {
-        switch (pattern) {
-            case Pattern::Random: p[i] = static_cast<uint8_t>(rng()); break;
-            case Pattern::Zeros: p[i] = 0; break;
-            case Pattern::Full: p[i] = 255; break;
-            case Pattern::Alternating: p[i] = (i & 1) ? 255 : 0; break;
-            case Pattern::Inverse: p[i] = (i & 1) ? 0 : 255; break;
-        }
-    }
-}
-
-// A destination row at a chosen misalignment, with sentinel guards around it.
-class Destination {
-public:
-    static constexpr size_t kGuard = 32;
-
-    Destination(size_t size, size_t misalign, uint8_t sentinel)
-        : bytes_(2 * kGuard + misalign + size, sentinel), start_(kGuard + misalign), size_(size),
-          sentinel_(sentinel) {}
-
-    uint8_t* data() { return bytes_.data() + start_; }
-    const std::vector<uint8_t>& bytes() const { return bytes_; }
-
-    bool GuardsIntact() const {
-        for (size_t i = 0; i < bytes_.size(); ++i) {
-            if ((i < start_ || i >= start_ + size_) && bytes_[i] != sentinel_) return false;
-        }
-        return true;
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    size_t start_;
-    size_t size_;
-    uint8_t sentinel_;
+// Every source of a case has the same pattern.
+constexpr PatternPair kPatterns[] = {
+    {"random", Pattern::Random, Pattern::Random},   {"all 0", Pattern::Zeros, Pattern::Zeros},
+    {"all 255", Pattern::Full, Pattern::Full},      {"0/255", Pattern::Alternating, Pattern::Alternating},
+    {"255/0", Pattern::Inverse, Pattern::Inverse},
 };
 
 // Pixel widths 1..(2 x 16-byte vector + 1), then frame widths of real streams.
@@ -113,54 +36,28 @@ std::vector<int32_t> Widths() {
     return widths;
 }
 
-// Runs `body` for every width, pattern, source placement and a few random
-// trials, with a fresh misalignment and sentinel each time.
-struct Case {
-    int32_t width;
-    Pattern pattern;
-    GuardedBuffer::Flush flush;
-    size_t misalign;
-    uint8_t sentinel;
-    std::mt19937& rng;
-};
-
-void ForEachCase(const std::function<void(const Case&)>& body) {
-    std::mt19937 rng(pixfmt_test::TestSeed());
-    for (int32_t width : Widths()) {
-        for (Pattern pattern : kPatterns) {
-            const int trials = pattern == Pattern::Random ? 4 : 1;
-            for (int t = 0; t < trials; ++t) {
-                for (auto flush : {GuardedBuffer::Flush::End, GuardedBuffer::Flush::Start}) {
-                    const Case c{width, pattern, flush, rng() % 16, static_cast<uint8_t>(rng()), rng};
-                    SCOPED_TRACE(testing::Message()
-                                 << "width " << width << ", " << PatternName(pattern) << ", source flush "
-                                 << (flush == GuardedBuffer::Flush::End ? "end" : "start") << ", misalign "
-                                 << c.misalign);
-                    body(c);
-                    if (testing::Test::HasFailure()) return;
-                }
-            }
-        }
-    }
+// Random patterns get a few trials each.
+template <typename Body>
+void ForEachCase(Body body) {
+    ForEachRowCase(Widths(), kPatterns, 4, body);
 }
 
 TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
     const std::vector<Variant> variants = Variants();
-    ForEachCase([&](const Case& c) {
+    ForEachCase([&](const RowCase& c) {
         const int32_t groups = c.width / 8;
         const size_t n = static_cast<size_t>(groups);
 
         // Split: 16 bytes per group in, 8 + 4 + 4 out.
         GuardedBuffer packed(16 * n, c.flush);
-        Fill(packed.data(), 16 * n, c.pattern, c.rng);
-        Destination refY(8 * n, c.misalign, c.sentinel), refU(4 * n, c.misalign, c.sentinel),
+        Fill(packed.data(), 16 * n, c.pair.cur, c.rng);
+        SentinelBuffer refY(8 * n, c.misalign, c.sentinel), refU(4 * n, c.misalign, c.sentinel),
             refV(4 * n, c.misalign, c.sentinel);
         split_row_c(packed.data(), refY.data(), refU.data(), refV.data(), groups);
         ASSERT_TRUE(refY.GuardsIntact() && refU.GuardsIntact() && refV.GuardsIntact());
         for (const Variant& variant : variants) {
             SCOPED_TRACE("split_row_" + variant.name);
-            Destination y(8 * n, c.misalign, c.sentinel), u(4 * n, c.misalign, c.sentinel),
+            SentinelBuffer y(8 * n, c.misalign, c.sentinel), u(4 * n, c.misalign, c.sentinel),
                 v(4 * n, c.misalign, c.sentinel);
             variant.dsp.split_row(packed.data(), y.data(), u.data(), v.data(), groups);
             ASSERT_EQ(y.bytes(), refY.bytes());
@@ -170,51 +67,37 @@ TEST(PixfmtKernels, SplitAndPackRowsMatchReference) {
 
         // Pack: the three planes in, 16 bytes per group out.
         GuardedBuffer y(8 * n, c.flush), u(4 * n, c.flush), v(4 * n, c.flush);
-        Fill(y.data(), 8 * n, c.pattern, c.rng);
-        Fill(u.data(), 4 * n, c.pattern, c.rng);
-        Fill(v.data(), 4 * n, c.pattern, c.rng);
-        Destination ref(16 * n, c.misalign, c.sentinel);
-        pack_row_c(ref.data(), y.data(), u.data(), v.data(), groups);
-        ASSERT_TRUE(ref.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("pack_row_" + variant.name);
-            Destination out(16 * n, c.misalign, c.sentinel);
-            variant.dsp.pack_row(out.data(), y.data(), u.data(), v.data(), groups);
-            ASSERT_EQ(out.bytes(), ref.bytes());
-        }
+        Fill(y.data(), 8 * n, c.pair.cur, c.rng);
+        Fill(u.data(), 4 * n, c.pair.cur, c.rng);
+        Fill(v.data(), 4 * n, c.pair.cur, c.rng);
+        SCOPED_TRACE("pack_row");
+        ExpectSameBytes(variants, 16 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+            d.pack_row(out, y.data(), u.data(), v.data(), groups);
+        });
     });
 }
 
 TEST(PixfmtKernels, RgbRowsMatchReference) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
     const std::vector<Variant> variants = Variants();
-    ForEachCase([&](const Case& c) {
+    ForEachCase([&](const RowCase& c) {
         const int32_t pairs = c.width / 2;
         const size_t n = static_cast<size_t>(pairs);
 
         GuardedBuffer rgb(6 * n, c.flush);
-        Fill(rgb.data(), 6 * n, c.pattern, c.rng);
-        Destination ref(4 * n, c.misalign, c.sentinel);
-        rgb_to_packed_row_c(rgb.data(), ref.data(), pairs);
-        ASSERT_TRUE(ref.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("rgb_to_packed_row_" + variant.name);
-            Destination out(4 * n, c.misalign, c.sentinel);
-            variant.dsp.rgb_to_packed_row(rgb.data(), out.data(), pairs);
-            ASSERT_EQ(out.bytes(), ref.bytes());
+        Fill(rgb.data(), 6 * n, c.pair.cur, c.rng);
+        {
+            SCOPED_TRACE("rgb_to_packed_row");
+            ExpectSameBytes(variants, 4 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+                d.rgb_to_packed_row(rgb.data(), out, pairs);
+            });
         }
 
         GuardedBuffer packed(4 * n, c.flush);
-        Fill(packed.data(), 4 * n, c.pattern, c.rng);
-        Destination back(6 * n, c.misalign, c.sentinel);
-        packed_to_rgb_row_c(packed.data(), back.data(), pairs);
-        ASSERT_TRUE(back.GuardsIntact());
-        for (const Variant& variant : variants) {
-            SCOPED_TRACE("packed_to_rgb_row_" + variant.name);
-            Destination out(6 * n, c.misalign, c.sentinel);
-            variant.dsp.packed_to_rgb_row(packed.data(), out.data(), pairs);
-            ASSERT_EQ(out.bytes(), back.bytes());
-        }
+        Fill(packed.data(), 4 * n, c.pair.cur, c.rng);
+        SCOPED_TRACE("packed_to_rgb_row");
+        ExpectSameBytes(variants, 6 * n, c.misalign, c.sentinel, [&](const PixfmtDsp& d, uint8_t* out) {
+            d.packed_to_rgb_row(packed.data(), out, pairs);
+        });
     });
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pixfmt/pixfmt.h"
-#include "tests/pixfmt/test_seed.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace pixfmt {
 namespace {
@@ -119,8 +119,8 @@ TEST(RgbConversion, RowsTurnUpsideDown) {
 // two packed bytes stay unwritten and its RGB bytes keep their value, and the
 // pairs convert exactly as in a 720-wide frame of the same pixels.
 TEST(RgbConversion, OddWidthLeavesLastPixelAlone) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
-    std::mt19937 rng(pixfmt_test::TestSeed());
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
     const Geometry odd{721, 3}, even{720, 3};
     std::vector<uint8_t> rgb(721 * 3 * 3);
     for (auto& b : rgb) b = static_cast<uint8_t>(rng());

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pixfmt/pixfmt.h"
-#include "tests/pixfmt/test_seed.h"
+#include "tests/support/kernel_test_support.h"
 
 namespace pixfmt {
 namespace {
@@ -61,8 +61,8 @@ size_t FrameBytes(Geometry g) { return static_cast<size_t>(g.width) * 2 * static
 // pack then restores exactly those bytes, so split + pack is the identity,
 // and the last width % 8 pixels of every row are never written by the pack.
 TEST(SplitPack, SplitPlacesGroupBytesAndPackRestoresFrame) {
-    SCOPED_TRACE(pixfmt_test::SeedNote());
-    std::mt19937 rng(pixfmt_test::TestSeed());
+    SCOPED_TRACE(testing_support::SeedNote());
+    std::mt19937 rng(testing_support::TestSeed());
     const Geometry geometries[] = {{8, 1}, {9, 2}, {15, 1}, {16, 3}, {24, 1}, {33, 2},
                                    {720, 576}, {721, 3}, {722, 4}, {1920, 2}};
     for (const Geometry g : geometries) {

@@ -27,12 +27,8 @@ uint32_t BlockCost(const Plane& current, const Plane& reference, int32_t bx, int
                    int32_t dy) {
     // Both blocks must lie inside their allocations; the reference is
     // addressed with the current plane's stride.
-    int32_t mx = 0, my = 0, rx = 0, ry = 0;
-    if (!PlaneMargins(current, mx, my) || !PlaneMargins(reference, rx, ry)) return kMaxBlockCost;
-    if (current.stride != reference.stride || current.paddedHeight != reference.paddedHeight ||
-        current.width != reference.width || current.height != reference.height) {
-        return kMaxBlockCost;
-    }
+    int32_t mx = 0, my = 0;
+    if (!SamePaddedGeometry(current, reference, mx, my)) return kMaxBlockCost;
     const int64_t x = 8 * static_cast<int64_t>(bx), y = 8 * static_cast<int64_t>(by);
     auto inside = [&](int64_t px, int64_t py) {
         return px >= -mx && px + 8 <= current.width + mx && py >= -my && py + 8 <= current.height + my;
