@@ -34,12 +34,14 @@ subst() {
         -e "s/@RFC2822DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" -R)/g" "$1"
 }
 
-# --- The Windows zip: text files with CR LF line ends, for Notepad.
+# --- The Windows zip: the DLL without its debugging data (which names the
+# build's folders), text files with CR LF line ends, for Notepad.
+i686-w64-mingw32-strip --strip-unneeded -o "$work/ORV_VEDaviror.dll" "$dll"
 subst packaging/README.txt | sed 's/$/\r/' > "$work/README.txt"
 sed 's/$/\r/' LICENSE > "$work/LICENSE.txt"
 zip="dist/ORV_VEDaviror-$version-win32.zip"
 python3 packaging/make_zip.py "$zip" \
-    "ORV_VEDaviror.dll=$dll" "README.txt=$work/README.txt" "LICENSE.txt=$work/LICENSE.txt"
+    "ORV_VEDaviror.dll=$work/ORV_VEDaviror.dll" "README.txt=$work/README.txt" "LICENSE.txt=$work/LICENSE.txt"
 
 # --- The Debian package, staged with plain permissions.
 stage="$work/deb"
