@@ -30,7 +30,7 @@ constexpr int kFrames = 16;
 // Level 0: the scalar references; 1: SSE2; 2: SSE2 with the AVX2 upgrades.
 EngineDsp Table(int level) {
     EngineDsp dsp{};
-    platform::CpuFlags flags;
+    base::CpuFlags flags;
     flags.sse2 = level >= 1;
     flags.avx2 = level >= 2;
     engine::engine_dsp_init(dsp, flags);
@@ -340,7 +340,7 @@ void SmoothRows(benchmark::State& state, int level) {
 int RegisterAll() {
     int levels = 1;
 #if defined(ORV_SIMD)
-    levels = platform::DetectCpu().avx2 ? 3 : (platform::DetectCpu().sse2 ? 2 : 1);
+    levels = base::DetectCpu().avx2 ? 3 : (base::DetectCpu().sse2 ? 2 : 1);
 #endif
     static const char* const kNames[] = {"c", "sse2", "avx2"};
     for (int level = 0; level < levels; ++level) {

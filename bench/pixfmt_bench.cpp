@@ -76,12 +76,12 @@ void PackedToRgb(benchmark::State& state, pixfmt::PixfmtDsp dsp) {
 int RegisterAll() {
     struct Variant {
         const char* name;
-        platform::CpuFlags flags;
+        base::CpuFlags flags;
     };
-    std::vector<Variant> variants{{"c", platform::ScalarOnly()}};
-    const platform::CpuFlags cpu = platform::DetectCpu();
+    std::vector<Variant> variants{{"c", base::ScalarOnly()}};
+    const base::CpuFlags cpu = base::DetectCpu();
     if (cpu.sse2) {
-        platform::CpuFlags sse2;
+        base::CpuFlags sse2;
         sse2.sse2 = true;
         variants.push_back({"sse2", sse2});
     }

@@ -5,26 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/plane.h"
+
 namespace engine {
 
-// A two-dimensional array of equally sized elements inside a margin.
-// Element (x, y) lies at origin[y * stride + x]; x and y may reach into the
-// margin.
-template <typename T>
-struct Grid {
-    T* buffer = nullptr;       // owned allocation, 16-byte aligned; null when none
-    int32_t stride = 0;        // padded width in elements
-    int32_t paddedHeight = 0;  // visible height plus the margin above and below
-    T* origin = nullptr;       // visible element (0, 0)
-    int32_t width = 0;         // visible width in elements
-    int32_t height = 0;        // visible height in elements
-
-    T* Row(int32_t y) const { return origin + static_cast<ptrdiff_t>(y) * stride; }
-    T& At(int32_t x, int32_t y) const { return origin[static_cast<ptrdiff_t>(y) * stride + x]; }
-};
-
-// An 8-bit plane; stride is also the byte distance between rows.
-using Plane = Grid<uint8_t>;
+// The plane types and row clipping shared with the pixel-format conversions.
+using base::ClipRows;
+using base::Grid;
+using base::Plane;
+using base::RowSpan;
 
 // Motion of one 8x8 block, from the block in the current plane to its match
 // in the reference plane.
@@ -158,18 +147,6 @@ void CompensatedTemporalFilter(Plane& current, const Plane& previous, const Vect
 void CompensatedTemporalFilterRows(Plane& current, const Plane& previous, const VectorField& motion,
                                    int32_t blockWidth, int32_t blockHeight, int32_t threshold,
                                    int32_t firstBlockRow, int32_t blockRowCount);
-
-// Rows first .. first + count - 1 of 0 .. total - 1, as begin .. end - 1:
-// cut at the end, and empty for a negative first row or count (the callers
-// of the row-range operations pass bands that may run past the end).
-struct RowSpan {
-    int32_t begin;
-    int32_t end;
-};
-inline RowSpan ClipRows(int32_t first, int32_t count, int32_t total) {
-    if (first < 0 || count <= 0 || first >= total) return {0, 0};
-    return {first, count < total - first ? first + count : total};
-}
 
 // trunc: a floating-point value to int32, rounding toward zero. Values that
 // are NaN or outside the int32 range give 0, so no conversion is undefined.

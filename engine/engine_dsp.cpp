@@ -2,7 +2,7 @@
 
 namespace engine {
 
-void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
+void engine_dsp_init(EngineDsp& dsp, base::CpuFlags flags) {
     dsp.sad_8x8 = sad_8x8_c;
     dsp.sad_8x8_row = sad_8x8_row_c;
     dsp.search_block = search_block_c;
@@ -32,7 +32,7 @@ void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags) {
 const EngineDsp& ActiveDsp() {
     static const EngineDsp dsp = [] {
         EngineDsp d{};
-        engine_dsp_init(d, platform::DetectCpu());
+        engine_dsp_init(d, base::DetectCpu());
         return d;
     }();
     return dsp;

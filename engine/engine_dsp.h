@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "platform/cpu.h"
+#include "base/cpu.h"
 
 namespace engine {
 
@@ -111,7 +111,7 @@ SmoothRowFn smooth_row_sse2, smooth_row_avx2;
 #endif
 
 // Fills every slot with the scalar reference, then upgrades what flags allow.
-void engine_dsp_init(EngineDsp& dsp, platform::CpuFlags flags);
+void engine_dsp_init(EngineDsp& dsp, base::CpuFlags flags);
 
 // The table chosen once for this process.
 const EngineDsp& ActiveDsp();

@@ -3,7 +3,7 @@
 // The kernels behind these are chosen once per process from the CPU flags.
 #include <cstdint>
 
-#include "engine/engine.h"
+#include "base/plane.h"
 
 namespace pixfmt {
 
@@ -15,23 +15,23 @@ struct Geometry {
 // Packed 4:2:2 (Y0 U Y1 V, rows top-down, row length width*2) into three
 // planes: Y full width, U and V half width, full height. Rows come from the Y
 // plane's height, groups of 8 pixels from its width / 8.
-void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
-                 engine::Plane& v);
+void SplitPlanes(const uint8_t* frame, const Geometry& geometry, base::Plane& y, base::Plane& u,
+                 base::Plane& v);
 
 // The same for rows firstRow .. firstRow + rowCount - 1 only (clipped to
 // the rows SplitPlanes would write), so that work on a band of rows can
 // follow while the band is still in the cache.
-void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
-                    engine::Plane& v, int32_t firstRow, int32_t rowCount);
+void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, base::Plane& y, base::Plane& u,
+                    base::Plane& v, int32_t firstRow, int32_t rowCount);
 
 // The planes back into the packed frame; rows and groups from the geometry.
-void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
-                const engine::Plane& v);
+void PackPlanes(uint8_t* frame, const Geometry& geometry, const base::Plane& y, const base::Plane& u,
+                const base::Plane& v);
 
 // The same for rows firstRow .. firstRow + rowCount - 1 only (clipped to
 // the rows PackPlanes would write).
-void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
-                   const engine::Plane& v, int32_t firstRow, int32_t rowCount);
+void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const base::Plane& y, const base::Plane& u,
+                   const base::Plane& v, int32_t firstRow, int32_t rowCount);
 
 // Bottom-up 24-bit BGR into packed 4:2:2, top row first (full-range BT.601).
 void RgbToPacked(const uint8_t* rgb, uint8_t* packed, const Geometry& geometry);

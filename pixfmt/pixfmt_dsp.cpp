@@ -2,7 +2,7 @@
 
 namespace pixfmt {
 
-void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags) {
+void pixfmt_dsp_init(PixfmtDsp& dsp, base::CpuFlags flags) {
     dsp.split_row = split_row_c;
     dsp.pack_row = pack_row_c;
     dsp.rgb_to_packed_row = rgb_to_packed_row_c;
@@ -25,7 +25,7 @@ void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags) {
 const PixfmtDsp& ActiveDsp() {
     static const PixfmtDsp dsp = [] {
         PixfmtDsp d{};
-        pixfmt_dsp_init(d, platform::DetectCpu());
+        pixfmt_dsp_init(d, base::DetectCpu());
         return d;
     }();
     return dsp;

@@ -2,7 +2,7 @@
 // Row kernels of the pixel-format conversions, one table per CPU.
 #include <cstdint>
 
-#include "platform/cpu.h"
+#include "base/cpu.h"
 
 namespace pixfmt {
 
@@ -45,7 +45,7 @@ PackedToRgbRowFn packed_to_rgb_row_sse2;
 #endif
 
 // Fills every slot with the scalar reference, then upgrades what flags allow.
-void pixfmt_dsp_init(PixfmtDsp& dsp, platform::CpuFlags flags);
+void pixfmt_dsp_init(PixfmtDsp& dsp, base::CpuFlags flags);
 
 // The table chosen once for this process.
 const PixfmtDsp& ActiveDsp();

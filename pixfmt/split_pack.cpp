@@ -37,18 +37,18 @@ void pack_row_c(uint8_t* packed, const uint8_t* y, const uint8_t* u, const uint8
 // geometry. Both are also held to the other's extent, so that a plane and a
 // geometry that disagree can never send a row past its buffer; in the
 // pipeline they always agree. Frames narrower than one group are not touched.
-void SplitPlanes(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
-                 engine::Plane& v) {
+void SplitPlanes(const uint8_t* frame, const Geometry& geometry, base::Plane& y, base::Plane& u,
+                 base::Plane& v) {
     SplitPlaneRows(frame, geometry, y, u, v, 0, std::min(y.height, geometry.height));
 }
 
-void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plane& y, engine::Plane& u,
-                    engine::Plane& v, int32_t firstRow, int32_t rowCount) {
+void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, base::Plane& y, base::Plane& u,
+                    base::Plane& v, int32_t firstRow, int32_t rowCount) {
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
     if (groups <= 0) return;
-    const engine::RowSpan band = engine::ClipRows(firstRow, rowCount, rows);
+    const base::RowSpan band = base::ClipRows(firstRow, rowCount, rows);
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
     for (int32_t r = band.begin; r < band.end; ++r) {
@@ -56,18 +56,18 @@ void SplitPlaneRows(const uint8_t* frame, const Geometry& geometry, engine::Plan
     }
 }
 
-void PackPlanes(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
-                const engine::Plane& v) {
+void PackPlanes(uint8_t* frame, const Geometry& geometry, const base::Plane& y, const base::Plane& u,
+                const base::Plane& v) {
     PackPlaneRows(frame, geometry, y, u, v, 0, std::min(y.height, geometry.height));
 }
 
-void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const engine::Plane& y, const engine::Plane& u,
-                   const engine::Plane& v, int32_t firstRow, int32_t rowCount) {
+void PackPlaneRows(uint8_t* frame, const Geometry& geometry, const base::Plane& y, const base::Plane& u,
+                   const base::Plane& v, int32_t firstRow, int32_t rowCount) {
     if (frame == nullptr || y.origin == nullptr || u.origin == nullptr || v.origin == nullptr) return;
     const int32_t groups = std::min(y.width, geometry.width) / 8;
     const int32_t rows = std::min(y.height, geometry.height);
     if (groups <= 0) return;
-    const engine::RowSpan band = engine::ClipRows(firstRow, rowCount, rows);
+    const base::RowSpan band = base::ClipRows(firstRow, rowCount, rows);
     const PixfmtDsp& dsp = ActiveDsp();
     const size_t rowBytes = static_cast<size_t>(geometry.width) * 2;
     for (int32_t r = band.begin; r < band.end; ++r) {

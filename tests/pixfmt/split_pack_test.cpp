@@ -41,7 +41,7 @@ struct TestPlane {
     }
 
     std::vector<uint8_t> bytes;
-    engine::Plane plane;
+    base::Plane plane;
 };
 
 struct TestPlanes {

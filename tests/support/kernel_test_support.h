@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cpu.h"
+#include "base/cpu.h"
 #include "tests/support/guarded_buffer.h"
 
 namespace testing_support {
@@ -137,15 +137,15 @@ struct Variant {
 // The scalar table first, then every SIMD table this build and CPU offer,
 // each filled by the family's init function. The list is printed once.
 template <typename Dsp>
-std::vector<Variant<Dsp>> Variants(void (*init)(Dsp&, platform::CpuFlags)) {
+std::vector<Variant<Dsp>> Variants(void (*init)(Dsp&, base::CpuFlags)) {
     std::vector<Variant<Dsp>> variants;
     Dsp dsp{};
-    init(dsp, platform::ScalarOnly());
+    init(dsp, base::ScalarOnly());
     variants.push_back({"c", dsp});
 #if defined(ORV_SIMD)
-    const platform::CpuFlags cpu = platform::DetectCpu();
+    const base::CpuFlags cpu = base::DetectCpu();
     if (cpu.sse2) {
-        platform::CpuFlags sse2;
+        base::CpuFlags sse2;
         sse2.sse2 = true;
         init(dsp, sse2);
         variants.push_back({"sse2", dsp});

@@ -1,7 +1,7 @@
 #pragma once
 // Processor features that choose the kernel variants, detected once.
 
-namespace platform {
+namespace base {
 
 struct CpuFlags {
     bool sse2 = false;
@@ -14,4 +14,4 @@ CpuFlags DetectCpu();
 // No SIMD at all: selects the scalar reference of every kernel.
 inline CpuFlags ScalarOnly() { return CpuFlags{}; }
 
-}  // namespace platform
+}  // namespace base

@@ -1,6 +1,6 @@
-#include "platform/cpu.h"
+#include "base/cpu.h"
 
-namespace platform {
+namespace base {
 
 CpuFlags DetectCpu() {
     CpuFlags flags;
@@ -12,4 +12,4 @@ CpuFlags DetectCpu() {
     return flags;
 }
 
-}  // namespace platform
+}  // namespace base
