@@ -33,6 +33,14 @@ void Denoiser::Start(const VideoFormat& format, const Options& options) {
     ApplyToRecord(options, settings_);
     format_ = format;
     core_.Start(LayoutOf(format), format.width, format.height);
+    // A YUV4MPEG2 frame holds its planes one after the other, rows unpadded.
+    size_t offset = 0;
+    for (int p = 0; p < 3; ++p) {
+        const core::PlaneSize size = core::PlaneSizeOf(core_.Layout(), format.width, format.height, p);
+        planeOffsets_[p] = offset;
+        planeStrides_[p] = size.width;
+        offset += static_cast<size_t>(size.width) * static_cast<size_t>(size.height);
+    }
     core_.demo.store(options.demo ? 1 : 0, std::memory_order_relaxed);
     // The stream starts as a host's first channel does.
     core_.SeedNoiseHistories();
@@ -46,12 +54,7 @@ bool Denoiser::Process(uint8_t* frame) {
     bool taken;
     if (format_.Planar()) {
         core::PlanarFrame planar;
-        uint8_t* at = frame;
-        for (int p = 0; p < 3; ++p) {
-            const core::PlaneSize size = core::PlaneSizeOf(core_.Layout(), format_.width, format_.height, p);
-            planar.planes[p] = core::PlaneView{at, size.width};
-            at += static_cast<size_t>(size.width) * static_cast<size_t>(size.height);
-        }
+        for (int p = 0; p < 3; ++p) planar.planes[p] = core::PlaneView{frame + planeOffsets_[p], planeStrides_[p]};
         taken = core_.ProcessPlanar(planar);
     } else {
         taken = core_.ProcessPacked(frame);

@@ -1,6 +1,7 @@
 #pragma once
 // One stream's denoiser for the command line: the per-stream core with the
 // settings of a fresh settings file and the options' changes in force.
+#include <cstddef>
 #include <cstdint>
 
 #include "core/stream_denoiser.h"
@@ -39,6 +40,8 @@ private:
     settings::SettingsRecord settings_{};
     core::StreamDenoiser core_{settings_};
     VideoFormat format_;
+    size_t planeOffsets_[3] = {};  // where each plane of a planar frame starts
+    int32_t planeStrides_[3] = {};
     double filterSeconds_ = 0.0;
     double filterCpuSeconds_ = 0.0;
 };

@@ -65,10 +65,9 @@ int32_t RunFramePipeline(State& state, const FrameRequest* request) {
         OnChannelChange(state, channel != nullptr ? *channel : kNoChannel);
     }
 
-    if (state.store.live.ProcEnable != 0) {
-        state.denoiser.ProcessPacked(request->pixels);
-        PostFrameUpdates(state.denoiser);
-    }
+    // With processing off the core leaves the frame alone and reports no plane.
+    state.denoiser.ProcessPacked(request->pixels);
+    PostFrameUpdates(state.denoiser);
     return 1;
 }
 

@@ -270,6 +270,20 @@ std::string ErrorText(GstBus* bus) {
     return text;
 }
 
+// The pictures as one run of tightly packed frames, as a raw file holds them.
+std::vector<uint8_t> Concatenated(const GstVideoInfo& info, const Sequence& pictures) {
+    std::vector<uint8_t> bytes;
+    for (const Picture& pic : pictures) {
+        GstBuffer* b = BufferOf(info, pic);
+        GstMapInfo map;
+        gst_buffer_map(b, &map, GST_MAP_READ);
+        bytes.insert(bytes.end(), map.data, map.data + map.size);
+        gst_buffer_unmap(b, &map);
+        gst_buffer_unref(b);
+    }
+    return bytes;
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::vector<uint8_t> bytes;
     gchar* contents = nullptr;
@@ -299,15 +313,7 @@ GST_START_TEST(test_yuy2_matches_cli) {
         gchar* dir = g_dir_make_tmp("orvdenoise-XXXXXX", nullptr);
         fail_unless(dir != nullptr);
         const std::string in = std::string(dir) + "/in.yuyv", out = std::string(dir) + "/out.yuyv";
-        std::vector<uint8_t> raw, want;
-        for (const Picture& pic : input) {
-            GstBuffer* b = BufferOf(info, pic);
-            GstMapInfo map;
-            gst_buffer_map(b, &map, GST_MAP_READ);
-            raw.insert(raw.end(), map.data, map.data + map.size);
-            gst_buffer_unmap(b, &map);
-            gst_buffer_unref(b);
-        }
+        const std::vector<uint8_t> raw = Concatenated(info, input);
         fail_unless(g_file_set_contents(in.c_str(), reinterpret_cast<const gchar*>(raw.data()),
                                         static_cast<gssize>(raw.size()), nullptr));
         const std::string size = std::to_string(tc.width) + "x" + std::to_string(tc.height);
@@ -320,14 +326,7 @@ GST_START_TEST(test_yuy2_matches_cli) {
                     "cannot run orv-denoise: %s", error != nullptr ? error->message : "");
         fail_unless(g_spawn_check_wait_status(status, nullptr), "orv-denoise failed");
         const std::vector<uint8_t> cli = ReadFile(out);
-        for (const Picture& pic : output) {
-            GstBuffer* b = BufferOf(info, pic);
-            GstMapInfo map;
-            gst_buffer_map(b, &map, GST_MAP_READ);
-            want.insert(want.end(), map.data, map.data + map.size);
-            gst_buffer_unmap(b, &map);
-            gst_buffer_unref(b);
-        }
+        const std::vector<uint8_t> want = Concatenated(info, output);
         fail_unless(cli.size() == want.size(), "%s: orv-denoise wrote %zu bytes, the element %zu", size.c_str(),
                     cli.size(), want.size());
         fail_unless(cli == want, "%s (row padding %d): the element's frames differ from orv-denoise's", size.c_str(),
